@@ -1,0 +1,100 @@
+// The operating-system services Tessaly uses, behind one small interface.
+// posix/ and windows/ each implement all of it; nothing above this layer
+// asks which platform it runs on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessaly::platform {
+
+// File name of the libvmdk shared library, looked for beside the executable.
+extern const char* const kLibraryFileName;
+
+// --- shared libraries -------------------------------------------------------
+
+using ModuleHandle = void*;
+
+// Loads the shared library at exactly `path` (no search path is consulted).
+// Returns null on failure and puts the loader's reason into *reason.
+ModuleHandle LoadModule(const std::string& path, std::string* reason);
+// Null when the module does not export `name`.
+void* ResolveSymbol(ModuleHandle module, const char* name);
+void ReleaseModule(ModuleHandle module);
+
+// --- paths ------------------------------------------------------------------
+
+// Full path of the running executable.
+std::string ExecutablePath();
+// True for the characters that end a folder part of a path on this platform.
+bool IsPathSeparator(char c);
+// The path cut after its last separator: the folder with its trailing
+// separator, or "" when the path has none.
+std::string FolderOf(const std::string& path);
+// The path as the library's 16-bit open wants it, where paths on this platform
+// are 8-bit code-page strings; nullopt where paths are plain byte strings and
+// the 8-bit open is the right one.
+std::optional<std::wstring> WidePathFor(const std::string& path);
+
+// --- files ------------------------------------------------------------------
+
+// True when something other than a directory exists at `path`.
+bool FileExists(const std::string& path);
+// Deletes the file at `path`; false when it could not be deleted.
+bool DeleteFile(const std::string& path);
+
+// What makes two paths the same file, links followed.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+std::optional<FileIdentity> IdentifyFile(const std::string& path);
+
+// A file created anew for writing. Closes itself when destroyed; a failed
+// creation leaves an object whose writes fail.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  // Creates the file only when nothing exists at `path` yet.
+  static OutputFile CreateNew(const std::string& path);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  bool IsOpen() const;
+  // Writes all `size` bytes at the current position; *written tells how many
+  // made it. False when the write failed or came up short.
+  bool Write(const void* data, std::size_t size, std::size_t* written);
+  // Closes the file; false when closing reported an error (data may be lost).
+  bool Close();
+  // The system's sentence for the last failure of this file.
+  const std::string& LastError() const { return last_error_; }
+
+ private:
+  explicit OutputFile(std::intptr_t native) : native_(native) {}
+  void RememberError();
+
+  std::intptr_t native_ = -1;
+  std::string last_error_;
+};
+
+// --- time and diagnostics ---------------------------------------------------
+
+// Milliseconds from a monotonic clock, wrapping at 2^32.
+std::uint32_t TickCount();
+// Hands a text to an attached debugger (stderr where there is no such thing).
+void DebugOutput(const std::string& text);
+// True when the standard error stream is an interactive terminal.
+bool StderrIsTerminal();
+// A readable call stack of the calling thread, innermost frame first.
+std::string CaptureStack();
+
+}  // namespace tessaly::platform

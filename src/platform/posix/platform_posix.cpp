@@ -1,0 +1,153 @@
+// POSIX (Linux) implementation of the platform layer.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include <boost/stacktrace.hpp>
+
+#include "platform/platform.h"
+
+namespace tessaly::platform {
+
+const char* const kLibraryFileName = "libvmdk.so";
+
+ModuleHandle LoadModule(const std::string& path, std::string* reason) {
+  // A path with a slash makes dlopen take exactly that file.
+  ModuleHandle module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr && reason != nullptr) {
+    const char* text = dlerror();
+    *reason = text != nullptr ? text : "unknown loader error";
+  }
+  return module;
+}
+
+void* ResolveSymbol(ModuleHandle module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return dlsym(module, name);
+}
+
+void ReleaseModule(ModuleHandle module) {
+  if (module != nullptr) dlclose(module);
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return {};
+    if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
+std::optional<std::wstring> WidePathFor(const std::string&) { return std::nullopt; }
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// --- OutputFile -------------------------------------------------------------
+
+OutputFile OutputFile::CreateNew(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  OutputFile file(fd);
+  if (fd < 0) file.RememberError();
+  return file;
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : native_(std::exchange(other.native_, -1)), last_error_(std::move(other.last_error_)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    native_ = std::exchange(other.native_, -1);
+    last_error_ = std::move(other.last_error_);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::IsOpen() const { return native_ >= 0; }
+
+bool OutputFile::Write(const void* data, std::size_t size, std::size_t* written) {
+  const char* bytes = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(static_cast<int>(native_), bytes + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RememberError();
+      break;
+    }
+    if (n == 0) {
+      last_error_ = "the system wrote no bytes";
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (written != nullptr) *written = done;
+  return done == size;
+}
+
+bool OutputFile::Close() {
+  if (native_ < 0) return true;
+  int fd = static_cast<int>(std::exchange(native_, -1));
+  // POSIX leaves the descriptor state unspecified after EINTR; Linux has
+  // always released it, so close is never retried.
+  if (close(fd) != 0) {
+    RememberError();
+    return false;
+  }
+  return true;
+}
+
+void OutputFile::RememberError() { last_error_ = std::strerror(errno); }
+
+// --- time and diagnostics ---------------------------------------------------
+
+std::uint32_t TickCount() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                     static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<std::uint32_t>(ms);
+}
+
+void DebugOutput(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fputc('\n', stderr);
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+std::string CaptureStack() {
+  std::ostringstream out;
+  // Skip this function's own frame.
+  out << boost::stacktrace::stacktrace(1, static_cast<std::size_t>(-1));
+  return out.str();
+}
+
+}  // namespace tessaly::platform

@@ -1,0 +1,113 @@
+// tessaly-cli's words and exit codes, run in process on real images.
+#include "cli/cli.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "support/test_env.h"
+
+namespace tessaly::cli {
+namespace {
+
+using testing::FakeLib;
+using testing::FakeLibFolder;
+using testing::Images;
+using testing::ReadFile;
+using testing::RealLibFolder;
+using testing::ScratchFolder;
+using ::testing::MatchesRegex;
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunCli(std::vector<std::string> args, const std::string& library = RealLibFolder()) {
+  args.insert(args.begin(), "tessaly-cli");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code =
+      Run(static_cast<int>(argv.size()), argv.data(), out, err, false, library.c_str());
+  return {code, out.str(), err.str()};
+}
+
+TEST(Cli, SizePrintsTheThreeLinesOnStdout) {
+  const Outcome r = RunCli({"size", Images() + "gib.vmdk"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "1073741824 Bytes\n1048576 KBytes\n1024 MBytes\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Cli, ConvertWritesTheImageAndTheTime) {
+  const std::string target = ScratchFolder("convert") + "out.dd";
+  const Outcome r = RunCli({"convert", Images() + "streamOptimized/disk.vmdk", "-o", target});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_THAT(r.err, MatchesRegex("done in [0-9]+ms\n"));
+  EXPECT_TRUE(ReadFile(target) == ReadFile(Images() + "streamOptimized/expected.raw"));
+
+  const Outcome verbose =
+      RunCli({"--verbose", "convert", Images() + "monolithicSparse/disk.vmdk", "-o", target});
+  EXPECT_EQ(verbose.code, 0);
+  EXPECT_THAT(verbose.err, MatchesRegex("start\ndone in [0-9]+ms\n"));
+}
+
+TEST(Cli, FailuresSayTheirTextOnStderrAndExitNonZero) {
+  const std::string scratch = ScratchFolder("failures");
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;
+  };
+  for (const Case& c : {
+           Case{{"size", Images() + "not-an-image.vmdk"}, "libvmdk_get_media_size failed\n"},
+           Case{{"size", scratch + "nothing-here.vmdk"}, "libvmdk_get_media_size failed\n"},
+           Case{{"convert", Images() + "missing-extent/disk.vmdk", "-o", scratch + "x.dd"},
+                "Unable to open extent data files\n"},
+           Case{{"convert", Images() + "gib.vmdk", "-o", Images() + "gib.vmdk"},
+                "source and target are the same file: "},
+       }) {
+    const Outcome r = RunCli(c.args);
+    EXPECT_EQ(r.code, 1) << c.args[1];
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  const Outcome no_lib = RunCli({"size", Images() + "gib.vmdk"}, scratch);
+  EXPECT_EQ(no_lib.code, 1);
+  EXPECT_EQ(no_lib.err, "could not find libvmdk.so\n");
+}
+
+TEST(Cli, ReadFailuresAreNotSuccess) {
+  FakeScript& fake = FakeLib(FakeLibFolder());
+  fake.fail_read_at = 3 * 65536;
+  const std::string target = ScratchFolder("read-failure") + "out.dd";
+  const Outcome r = RunCli({"convert", "disk.vmdk", "-o", target}, FakeLibFolder());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_THAT(r.err, MatchesRegex("read failed at offset 196608\ndone in [0-9]+ms\n"));
+
+  FakeLib(FakeLibFolder()).initialize_result = -1;
+  const Outcome no_handle = RunCli({"size", "disk.vmdk"}, FakeLibFolder());
+  EXPECT_EQ(no_handle.code, 1);
+  EXPECT_EQ(no_handle.err, "could not create a libvmdk handle\n");
+}
+
+TEST(Cli, UsageErrorsExitTwoAndHelpAndVersionZero) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"size"}, {"frobnicate", "x"}, {"convert", "a", "--bogus"}}) {
+    EXPECT_EQ(RunCli(args).code, 2) << args.size();
+  }
+  const Outcome version = RunCli({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "tessaly-cli 0.1\n");
+  const Outcome help = RunCli({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_THAT(help.out, ::testing::HasSubstr("convert"));
+}
+
+}  // namespace
+}  // namespace tessaly::cli

@@ -1,0 +1,148 @@
+// The fake library's entry points, under libvmdk's names and C signatures.
+#include "fake_libvmdk.h"
+
+#include <sys/types.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+FakeScript g_script;
+int g_handle_tag;  // handles point here
+
+struct FakeError {
+  char text[128];
+};
+
+void Reset() {
+  std::memset(&g_script, 0, sizeof g_script);
+  g_script.media_size = 1 << 20;
+  g_script.media_size_written = 1;
+  g_script.initialize_result = 1;
+  g_script.open_extent_files_result = 1;
+  g_script.close_result = 0;
+  g_script.fail_read_at = -1;
+  g_script.short_read_at = -1;
+  g_script.zero_read_at = -1;
+  g_script.oversized_read_at = -1;
+}
+
+struct Init {
+  Init() { Reset(); }
+} g_init;
+
+int Fail(void** error, const char* what) {
+#ifdef FAKE_BARE
+  // This variant has no libvmdk_error_free, so it leaves no error behind.
+  (void)error;
+  (void)what;
+  return -1;
+#endif
+  if (error != nullptr && *error == nullptr) {
+    auto* e = new FakeError;
+    std::snprintf(e->text, sizeof e->text, "fake libvmdk: %s failed", what);
+    *error = e;
+    ++g_script.errors_alive;
+  }
+  return -1;
+}
+
+}  // namespace
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+
+FAKE_EXPORT FakeScript* fake_libvmdk_script() { return &g_script; }
+FAKE_EXPORT void fake_libvmdk_reset() { Reset(); }
+
+FAKE_EXPORT int libvmdk_handle_initialize(void** handle, void** error) {
+  ++g_script.initialize_calls;
+  if (g_script.initialize_result != 1) return Fail(error, "initialize");
+  *handle = &g_handle_tag;
+  ++g_script.handles_alive;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_free(void** handle, void** error) {
+  ++g_script.free_calls;
+  if (handle == nullptr || *handle == nullptr) return Fail(error, "free");
+  *handle = nullptr;
+  --g_script.handles_alive;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_open(void* handle, const char* filename, int, void** error) {
+  ++g_script.open_calls;
+  if (handle == nullptr) ++g_script.null_handle_calls;
+  std::snprintf(g_script.last_open_path, sizeof g_script.last_open_path, "%s", filename);
+  return 1;
+  (void)error;
+}
+
+#ifndef FAKE_WITHOUT_WIDE
+FAKE_EXPORT int libvmdk_handle_open_wide(void* handle, const wchar_t* filename, int, void**) {
+  ++g_script.open_wide_calls;
+  if (handle == nullptr) ++g_script.null_handle_calls;
+  std::snprintf(g_script.last_open_path, sizeof g_script.last_open_path, "%ls", filename);
+  return 1;
+}
+#endif
+
+FAKE_EXPORT int libvmdk_handle_close(void* handle, void** error) {
+  ++g_script.close_calls;
+  if (handle == nullptr) return Fail(error, "close");
+  return g_script.close_result;
+}
+
+#ifndef FAKE_BARE
+FAKE_EXPORT int libvmdk_handle_open_extent_data_files(void* handle, void** error) {
+  ++g_script.open_extent_files_calls;
+  if (handle == nullptr) ++g_script.null_handle_calls;
+  if (g_script.open_extent_files_result != 1) Fail(error, "open extent data files");
+  return g_script.open_extent_files_result;
+}
+
+FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buffer, size_t size,
+                                                         off_t offset, void** error) {
+  ++g_script.read_calls;
+  if (handle == nullptr) ++g_script.null_handle_calls;
+  if (offset == g_script.fail_read_at) return Fail(error, "read");
+  if (offset == g_script.zero_read_at) return 0;
+  if (offset >= g_script.media_size) return 0;
+  size_t count = size;
+  if (static_cast<std::int64_t>(count) > g_script.media_size - offset)
+    count = static_cast<size_t>(g_script.media_size - offset);
+  if (offset == g_script.short_read_at && count > 1) count /= 2;
+  unsigned char* bytes = static_cast<unsigned char*>(buffer);
+  for (size_t i = 0; i < count; ++i) bytes[i] = FakeMediaByte(offset + static_cast<off_t>(i));
+  if (offset == g_script.oversized_read_at) return static_cast<ssize_t>(size) + 1;
+  return static_cast<ssize_t>(count);
+}
+
+FAKE_EXPORT int libvmdk_handle_get_media_size(void* handle, std::uint64_t* size, void**) {
+  ++g_script.media_size_calls;
+  if (handle == nullptr) ++g_script.null_handle_calls;
+  if (g_script.media_size_written) *size = static_cast<std::uint64_t>(g_script.media_size);
+  return 1;
+}
+
+FAKE_EXPORT void libvmdk_error_free(void** error) {
+  if (error == nullptr || *error == nullptr) return;
+  delete static_cast<FakeError*>(*error);
+  *error = nullptr;
+  --g_script.errors_alive;
+}
+
+FAKE_EXPORT int libvmdk_error_backtrace_sprint(void* error, char* text, size_t size) {
+  return std::snprintf(text, size, "%s", static_cast<FakeError*>(error)->text);
+}
+#endif
+
+// Resolved but never called by the binding: present so every name resolves.
+#ifndef FAKE_BARE
+FAKE_EXPORT ssize_t libvmdk_handle_write_buffer(void*, const void*, size_t, void**) { std::abort(); }
+FAKE_EXPORT off_t libvmdk_handle_seek_offset(void*, off_t, int, void**) { std::abort(); }
+FAKE_EXPORT ssize_t libvmdk_handle_read_buffer(void*, void*, size_t, void**) { std::abort(); }
+#endif
