@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "platform/error.h"
 #include "commands/texts.h"
+#include "platform/error.h"
 
 namespace tessaly::commands {
 namespace {
@@ -87,7 +87,8 @@ Result RunSizeReport(Session& session) {
   } else if (const std::int64_t media_size = lib.GetMediaSize(); media_size > 0) {
     const std::string report = SizeReportText(media_size);
     if (host.HasClipboard()) {
-      host.ShowMessage({report + texts::kLineBreak + texts::kLineBreak + texts::kClipboardNote, {}, {}});
+      host.ShowMessage(
+          {report + texts::kLineBreak + texts::kLineBreak + texts::kClipboardNote, {}, {}});
       host.SetClipboardText(report);
     } else {
       host.WriteResult(report);
@@ -106,8 +107,8 @@ Result RunConversion(Session& session, const ConvertOptions& options) {
   std::optional<ImageChoice> choice = host.ChooseImage(texts::kImageFilter);
   if (!choice) return Result{Outcome::kCancelled, {}};
 
-  const std::string target_path = options.target.empty() ? TargetPathFor(choice->path)
-                                                         : options.target;
+  const std::string target_path =
+      options.target.empty() ? TargetPathFor(choice->path) : options.target;
   if (IsSameFile(choice->path, target_path)) {
     host.ShowMessage({texts::kSameFile, target_path, {}});
     return Failed();

@@ -15,10 +15,10 @@ namespace {
 using testing::FakeLib;
 using testing::FakeLibFolder;
 using testing::Images;
+using ::testing::MatchesRegex;
 using testing::ReadFile;
 using testing::RealLibFolder;
 using testing::ScratchFolder;
-using ::testing::MatchesRegex;
 
 struct Outcome {
   int code;

@@ -19,13 +19,13 @@
 namespace tessaly::commands {
 namespace {
 
+using ::testing::ElementsAre;
 using testing::FakeLib;
 using testing::FakeLibFolder;
 using testing::ReadFile;
 using testing::RecordingHost;
 using testing::ScratchFolder;
 using testing::WriteFile;
-using ::testing::ElementsAre;
 
 std::string FakeMedia(std::int64_t size) {
   std::string bytes(static_cast<std::size_t>(size), '\0');
@@ -98,8 +98,8 @@ class CommandTest : public ::testing::Test {
   FakeScript& fake = FakeLib(FakeLibFolder());
   RecordingHost host;
   LibSlot current_lib;
-  std::string folder = ScratchFolder(
-      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::string folder =
+      ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::string source = folder + "disk.vmdk";
   std::string target = folder + "disk.dd";
 };
@@ -120,8 +120,8 @@ TEST_F(CommandTest, SizeReportGoesToTheResultWhereThereIsNoClipboard) {
   host.has_clipboard = false;
   host.choice = ImageChoice{source, std::nullopt};
   EXPECT_EQ(SizeReport().outcome, Outcome::kDone);
-  EXPECT_THAT(host.events, ElementsAre("choose:VMDK|*.VMDK",
-                                       "result:1048576 Bytes\r\n1024 KBytes\r\n1 MBytes"));
+  EXPECT_THAT(host.events,
+              ElementsAre("choose:VMDK|*.VMDK", "result:1048576 Bytes\r\n1024 KBytes\r\n1 MBytes"));
 }
 
 TEST_F(CommandTest, SizeReportFailuresLeaveTheClipboardAlone) {
@@ -151,7 +151,8 @@ TEST_F(CommandTest, CancelledDialogsDoNothingElse) {
 
 TEST_F(CommandTest, ConversionCopiesEveryByteInOrder) {
   // Less than a chunk, exactly three chunks, and three chunks and a bit.
-  for (std::int64_t size : {std::int64_t{1000}, std::int64_t{3} * 65536, std::int64_t{3} * 65536 + 7}) {
+  for (std::int64_t size :
+       {std::int64_t{1000}, std::int64_t{3} * 65536, std::int64_t{3} * 65536 + 7}) {
     fake.media_size = size;
     host = RecordingHost{};
     host.choice = ImageChoice{source, std::nullopt};
@@ -185,15 +186,16 @@ TEST_F(CommandTest, ReadFailuresSayWhereAndKeepWhatWasCopied) {
     std::int64_t FakeScript::*fault;
     std::int64_t offset;
   };
-  for (const Case& c : {Case{&FakeScript::fail_read_at, 65536},
-                        Case{&FakeScript::zero_read_at, 131072},
-                        Case{&FakeScript::oversized_read_at, 0}}) {
+  for (const Case& c :
+       {Case{&FakeScript::fail_read_at, 65536}, Case{&FakeScript::zero_read_at, 131072},
+        Case{&FakeScript::oversized_read_at, 0}}) {
     FakeLib(FakeLibFolder());
     fake.*c.fault = c.offset;
     host = RecordingHost{};
     host.choice = ImageChoice{source, std::nullopt};
     EXPECT_EQ(Convert().outcome, Outcome::kFailed);
-    EXPECT_THAT(host.MessageTexts(), ElementsAre("read failed at offset " + std::to_string(c.offset)));
+    EXPECT_THAT(host.MessageTexts(),
+                ElementsAre("read failed at offset " + std::to_string(c.offset)));
     EXPECT_EQ(ReadFile(target), FakeMedia(c.offset));
     EXPECT_EQ(host.events.back().rfind("status:done in ", 0), 0u);
   }
@@ -273,7 +275,8 @@ TEST_F(CommandTest, RefusesToWriteOverItsSource) {
     options.target = to;
     EXPECT_EQ(Convert(options).outcome, Outcome::kFailed) << to;
   }
-  EXPECT_THAT(host.MessageTexts(), ElementsAre(texts::kSameFile, texts::kSameFile, texts::kSameFile));
+  EXPECT_THAT(host.MessageTexts(),
+              ElementsAre(texts::kSameFile, texts::kSameFile, texts::kSameFile));
   EXPECT_EQ(ReadFile(raw), "the source");
   EXPECT_TRUE(Exists(hard_link));
   EXPECT_TRUE(Exists(soft_link));

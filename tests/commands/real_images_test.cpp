@@ -11,12 +11,12 @@
 namespace tessaly::commands {
 namespace {
 
+using ::testing::ElementsAre;
 using testing::Images;
 using testing::ReadFile;
 using testing::RealLibFolder;
 using testing::RecordingHost;
 using testing::ScratchFolder;
-using ::testing::ElementsAre;
 
 struct RealRun {
   RecordingHost host;
@@ -61,7 +61,8 @@ TEST(RealImages, TheDefaultTargetSitsBesideTheSource) {
 }
 
 TEST(RealImages, ImagesLibvmdkCannotReadRaiseOrSayWhy) {
-  for (const char* name : {"missing-extent/disk.vmdk", "not-an-image.vmdk", "does-not-exist.vmdk"}) {
+  for (const char* name :
+       {"missing-extent/disk.vmdk", "not-an-image.vmdk", "does-not-exist.vmdk"}) {
     RealRun run(Images() + name);
     ConvertOptions options;
     options.target = ScratchFolder("unreadable") + "out.dd";

@@ -142,7 +142,9 @@ FAKE_EXPORT int libvmdk_error_backtrace_sprint(void* error, char* text, size_t s
 
 // Resolved but never called by the binding: present so every name resolves.
 #ifndef FAKE_BARE
-FAKE_EXPORT ssize_t libvmdk_handle_write_buffer(void*, const void*, size_t, void**) { std::abort(); }
+FAKE_EXPORT ssize_t libvmdk_handle_write_buffer(void*, const void*, size_t, void**) {
+  std::abort();
+}
 FAKE_EXPORT off_t libvmdk_handle_seek_offset(void*, off_t, int, void**) { std::abort(); }
 FAKE_EXPORT ssize_t libvmdk_handle_read_buffer(void*, void*, size_t, void**) { std::abort(); }
 #endif

@@ -10,12 +10,12 @@ struct FakeScript {
   // What libvmdk_handle_get_media_size writes, and whether it writes at all.
   std::int64_t media_size;
   int media_size_written;
-  int initialize_result;         // 1 creates a handle
-  int open_extent_files_result;  // 1 = success
-  int close_result;              // 0 = success
-  std::int64_t fail_read_at;     // a read starting here returns -1 (-1: never)
-  std::int64_t short_read_at;    // a read starting here gets half its bytes
-  std::int64_t zero_read_at;     // a read starting here returns 0 early
+  int initialize_result;           // 1 creates a handle
+  int open_extent_files_result;    // 1 = success
+  int close_result;                // 0 = success
+  std::int64_t fail_read_at;       // a read starting here returns -1 (-1: never)
+  std::int64_t short_read_at;      // a read starting here gets half its bytes
+  std::int64_t zero_read_at;       // a read starting here returns 0 early
   std::int64_t oversized_read_at;  // a read starting here claims one byte too many
 
   // What the binding did.
@@ -36,7 +36,6 @@ struct FakeScript {
 // Resets the script to a healthy 1 MiB image and zeroes the counters.
 FakeScript* fake_libvmdk_script();
 void fake_libvmdk_reset();
-
 }
 
 // Byte k of the fake image's media.
