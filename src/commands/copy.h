@@ -2,6 +2,7 @@
 // uses ChunkLoop; the command-line tool may hand in a faster engine.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,10 +22,13 @@ struct CopyJob {
   // Opens another handle on the same image, for engines that read in
   // parallel (a libvmdk handle serves one reader at a time).
   std::function<std::unique_ptr<vmdk::TLibVMDK>()> open_reader;
+  // When set and true, the copy stops as soon as it can and reports
+  // kInterrupted (the command-line tool sets it on SIGINT and SIGTERM).
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct CopyReport {
-  enum class Status { kComplete, kWriteFailed, kReadFailed };
+  enum class Status { kComplete, kWriteFailed, kReadFailed, kInterrupted };
   Status status = Status::kComplete;
   std::int64_t offset = 0;  // media offset reached (or where the read failed)
   std::string reason;       // the system's or library's account of a failure
