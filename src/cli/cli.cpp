@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +15,8 @@ namespace tessaly::cli {
 namespace {
 
 constexpr char kVersion[] = "0.1";
+// What a shell reports for a program ended by SIGINT.
+constexpr int kInterruptedExit = 130;
 
 // Lines of a command's text with LF in place of CR LF.
 std::string WithLineFeeds(const std::string& text) {
@@ -114,6 +118,9 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
   convert->add_option("IMAGE", image, "The VMDK image")->required();
   convert->add_option("-o,--output", target,
                       "The raw image to write (default: IMAGE with the extension .dd)");
+  bool follow_links = false;
+  convert->add_flag("--follow-links", follow_links,
+                    "Read extent files that are links leading out of the image's folder");
 
   try {
     app.parse(argc, argv);
@@ -136,6 +143,22 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
     } else {
       commands::ConvertOptions options;
       options.target = target;
+      options.follow_links = follow_links;
+      // Ctrl-C or SIGTERM stops the copy within a chunk; the routine then
+      // removes the partial target.
+      std::atomic<bool> stop{false};
+      std::mutex reading_mutex;
+      vmdk::TLibVMDK* reading = nullptr;
+      options.stop = &stop;
+      options.reading = [&](vmdk::TLibVMDK* lib) {
+        std::lock_guard<std::mutex> lock(reading_mutex);
+        reading = lib;
+      };
+      platform::StopRequests stop_requests([&] {
+        stop = true;
+        std::lock_guard<std::mutex> lock(reading_mutex);
+        if (reading != nullptr) reading->SignalAbort();
+      });
       if (err_is_terminal) {
         options.byte_progress = [&](std::int64_t done, std::int64_t total) {
           host.ShowProgress(done, total);
@@ -144,6 +167,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
       result = commands::RunConversion(session, options);
     }
     if (result.outcome == commands::Outcome::kDone) return 0;
+    if (result.outcome == commands::Outcome::kInterrupted) return kInterruptedExit;
     if (!host.said_something() && !result.note.empty()) err << result.note << '\n';
     return 1;
   } catch (const Error& e) {

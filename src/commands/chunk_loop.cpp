@@ -13,6 +13,11 @@ CopyReport ChunkLoop::Copy(CopyJob& job) {
   do {
     if (offset + chunk > job.media_size) chunk = static_cast<std::int32_t>(job.media_size - offset);
     read = job.image.ReadBufferAtOffset(buffer.data(), chunk, offset);
+    if (job.stop != nullptr && job.stop->load()) {
+      // An aborted read may have come back short: nothing of it is kept.
+      report.status = CopyReport::Status::kInterrupted;
+      break;
+    }
     if (read > 0) {
       std::size_t written = 0;
       if (!job.target.Write(buffer.data(), static_cast<std::size_t>(read), &written) ||

@@ -1,7 +1,9 @@
 #include "commands/commands.h"
 
+#include <algorithm>
 #include <limits>
 
+#include "commands/image.h"
 #include "commands/texts.h"
 #include "platform/error.h"
 
@@ -29,14 +31,6 @@ class CurrentLibScope {
  private:
   LibSlot& slot_;
 };
-
-// Opens the image by its 16-bit path where the platform's paths are code-page
-// strings, by its bytes elsewhere.
-int OpenForConversion(vmdk::TLibVMDK& lib, const ImageChoice& choice) {
-  std::optional<std::wstring> wide = choice.wide ? choice.wide : platform::WidePathFor(choice.path);
-  if (wide) return lib.OpenWide(*wide, vmdk::kAccessRead);
-  return lib.Open(choice.path, vmdk::kAccessRead);
-}
 
 Result Failed(std::string note = {}) { return Result{Outcome::kFailed, std::move(note)}; }
 
@@ -101,6 +95,33 @@ Result RunSizeReport(Session& session) {
   return result;
 }
 
+// Refuses a target the file system cannot hold, before anything is written.
+bool TargetFits(Host& host, const std::string& target_path, std::int64_t media_size) {
+  const std::string folder = platform::FolderOf(target_path);
+  const auto needed = static_cast<std::uint64_t>(media_size);
+  if (std::optional<std::uint64_t> max = platform::MaxFileSize(folder); max && needed > *max) {
+    host.ShowMessage({texts::kWriteFailed,
+                      "the raw image needs " + std::to_string(needed) +
+                          " bytes, but files where it goes can hold at most " +
+                          std::to_string(*max) + " bytes",
+                      {}});
+    return false;
+  }
+  std::optional<std::uint64_t> free = platform::FreeSpace(folder);
+  if (free && platform::KindOf(target_path) == platform::FileKind::kRegular) {
+    // The old target is deleted first: its space counts as free.
+    *free += static_cast<std::uint64_t>(platform::FileSizeOf(target_path).value_or(0));
+  }
+  if (free && needed > *free) {
+    host.ShowMessage({texts::kWriteFailed,
+                      "the raw image needs " + std::to_string(needed) + " bytes, but only " +
+                          std::to_string(*free) + " bytes are free where it goes",
+                      {}});
+    return false;
+  }
+  return true;
+}
+
 Result RunConversion(Session& session, const ConvertOptions& options) {
   Host& host = session.host;
   host.DebugOutput(texts::kStart);
@@ -113,43 +134,68 @@ Result RunConversion(Session& session, const ConvertOptions& options) {
     host.ShowMessage({texts::kSameFile, target_path, {}});
     return Failed();
   }
-  platform::DeleteFile(target_path);  // a file that stays is caught by the create below
+  const ImageRules rules{session.library_folder, options.follow_links};
 
   CurrentLibScope scope(session);
   vmdk::TLibVMDK& lib = scope.lib();
-  if (OpenForConversion(lib, *choice) != 0) return Failed(texts::kNoHandle);
-  if (lib.OpenExtentDataFiles() != 1) throw Error(texts::kExtentsFailed, lib.LastErrorDetails());
+  if (OpenImageFile(lib, *choice) != 0) return Failed(texts::kNoHandle);
+  const ImageFiles files = OpenImageData(lib, choice->path, rules);
   const std::int64_t media_size = lib.GetMediaSize();
   if (media_size <= 0) {
     host.ShowMessage({texts::kMediaSizeFailed, {}, lib.LastErrorDetails()});
     return Failed();
   }
+  // Checked once the image is open, so that no extent or parent of the image
+  // is ever deleted as an old target.
+  if (std::optional<platform::FileIdentity> id = platform::IdentifyFile(target_path);
+      id && std::find(files.begin(), files.end(), *id) != files.end()) {
+    host.ShowMessage({texts::kSameFile, target_path, {}});
+    return Failed();
+  }
+  if (!options.sparse && !TargetFits(host, target_path, media_size)) return Failed();
 
   const ProgressScale scale(media_size);
   host.SetProgressRange(0, scale.Max());
+  platform::DeleteFile(target_path);  // a file that stays is caught by the create below
   platform::OutputFile target = platform::OutputFile::CreateNew(target_path);
+  const bool created = target.IsOpen();
   const std::uint32_t start = platform::TickCount();
+  if (options.reading) options.reading(&lib);
 
-  CopyJob job{lib, target, media_size,
+  CopyJob job{lib,
+              target,
+              media_size,
               [&](std::int64_t offset) {
                 host.SetProgressPosition(scale.Position(offset));
                 if (options.byte_progress) options.byte_progress(offset, media_size);
               },
               [&] {
                 auto reader = MakeLib(session.library_folder);
-                if (OpenForConversion(*reader, *choice) != 0 || reader->OpenExtentDataFiles() != 1)
-                  throw Error(texts::kExtentsFailed, reader->LastErrorDetails());
+                if (OpenImageFile(*reader, *choice) != 0) throw Error(texts::kNoHandle);
+                OpenImageData(*reader, choice->path, rules);
                 return reader;
-              }};
+              },
+              options.stop};
   ChunkLoop chunk_loop;
   CopyEngine& engine = options.engine != nullptr ? *options.engine : chunk_loop;
   const CopyReport report = engine.Copy(job);
+  if (options.reading) options.reading(nullptr);
 
   bool complete = report.status == CopyReport::Status::kComplete;
-  if (report.status == CopyReport::Status::kWriteFailed) {
-    host.ShowMessage({texts::kWriteFailed, report.reason, {}});
-  } else if (report.status == CopyReport::Status::kReadFailed) {
-    host.ShowMessage({texts::kReadFailedAt + std::to_string(report.offset), {}, report.reason});
+  switch (report.status) {
+    case CopyReport::Status::kComplete:
+      break;
+    case CopyReport::Status::kWriteFailed:
+      host.ShowMessage({texts::kWriteFailed, report.reason, {}});
+      break;
+    case CopyReport::Status::kReadFailed:
+      host.ShowMessage({texts::kReadFailedAt + std::to_string(report.offset), {}, report.reason});
+      break;
+    case CopyReport::Status::kInterrupted:
+      target.Close();
+      if (created) platform::DeleteFile(target_path);
+      host.ShowMessage({texts::kInterrupted, {}, {}});
+      return Result{Outcome::kInterrupted, {}};
   }
   if (!target.Close() && complete) {
     host.ShowMessage({texts::kWriteFailed, target.LastError(), {}});

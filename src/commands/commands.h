@@ -3,6 +3,7 @@
 // user only through the Host they are handed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,7 +15,7 @@
 
 namespace tessaly::commands {
 
-enum class Outcome { kDone, kCancelled, kFailed };
+enum class Outcome { kDone, kCancelled, kFailed, kInterrupted };
 
 struct Result {
   Outcome outcome = Outcome::kDone;
@@ -38,6 +39,15 @@ struct ConvertOptions {
   std::string target;
   // How to copy; null means the chunk loop the window uses.
   CopyEngine* engine = nullptr;
+  // Holes for all-zero pieces instead of written zeros.
+  bool sparse = false;
+  // Allow extent files that are links leading out of the image's folder.
+  bool follow_links = false;
+  // Set from another thread (or a signal watcher) to stop the copy; the
+  // partial target is then removed.
+  const std::atomic<bool>* stop = nullptr;
+  // Told the binding that is reading, so that a stop can cut a read short.
+  std::function<void(vmdk::TLibVMDK*)> reading;
   // Told the bytes written and the media size after each piece, beside the
   // progress bar; for hosts that show a rate.
   std::function<void(std::int64_t done, std::int64_t total)> byte_progress;

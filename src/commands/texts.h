@@ -12,6 +12,7 @@ inline constexpr char kWriteFailed[] = "writefile failed";
 inline constexpr char kReadFailedAt[] = "read failed at offset ";
 inline constexpr char kSameFile[] = "source and target are the same file";
 inline constexpr char kNoHandle[] = "could not create a libvmdk handle";
+inline constexpr char kInterrupted[] = "interrupted";
 inline constexpr char kStart[] = "start";
 inline constexpr char kDoneIn[] = "done in ";
 

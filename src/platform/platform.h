@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessaly::platform {
 
@@ -39,6 +42,20 @@ std::string FolderOf(const std::string& path);
 std::optional<std::wstring> WidePathFor(const std::string& path);
 
 // --- files ------------------------------------------------------------------
+
+// True when `path` starts at a root (or, on Windows, a drive).
+bool IsAbsolutePath(const std::string& path);
+// The path with every link and "." or ".." resolved; nullopt when some part
+// of it does not exist.
+std::optional<std::string> RealPath(const std::string& path);
+
+// What is at a path, links followed.
+enum class FileKind { kMissing, kRegular, kDirectory, kOther };
+FileKind KindOf(const std::string& path);
+// The size of the file at `path`, links followed.
+std::optional<std::uint64_t> FileSizeOf(const std::string& path);
+// True when `path` itself is a symbolic link.
+bool IsLink(const std::string& path);
 
 // True when something other than a directory exists at `path`.
 bool FileExists(const std::string& path);
@@ -84,6 +101,49 @@ class OutputFile {
 
   std::intptr_t native_ = -1;
   std::string last_error_;
+};
+
+// Bytes free for an unprivileged writer on the file system holding `folder`.
+std::optional<std::uint64_t> FreeSpace(const std::string& folder);
+// The largest file the file system holding `folder` can store (and the
+// process may write); nullopt when unknown.
+std::optional<std::uint64_t> MaxFileSize(const std::string& folder);
+
+// A private folder of links made for one job, removed with its links when
+// destroyed.
+class LinkFolder {
+ public:
+  // Raises an Error when no such folder can be made.
+  LinkFolder();
+  ~LinkFolder();
+  LinkFolder(const LinkFolder&) = delete;
+  LinkFolder& operator=(const LinkFolder&) = delete;
+
+  // The folder, with its trailing separator.
+  const std::string& path() const { return path_; }
+  // Makes path() + name lead to `target`; false when it could not.
+  bool Link(const std::string& name, const std::string& target);
+
+ private:
+  std::string path_;
+  std::vector<std::string> names_;
+};
+
+// --- interruption ----------------------------------------------------------
+
+// While it exists, an interrupt or termination request (Ctrl-C, SIGTERM)
+// calls `on_stop` on a thread of its own instead of ending the process.
+// Create it before starting other threads.
+class StopRequests {
+ public:
+  explicit StopRequests(std::function<void()> on_stop);
+  ~StopRequests();
+  StopRequests(const StopRequests&) = delete;
+  StopRequests& operator=(const StopRequests&) = delete;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 // --- time and diagnostics ---------------------------------------------------

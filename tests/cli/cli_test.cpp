@@ -85,8 +85,10 @@ TEST(Cli, FailuresSayTheirTextOnStderrAndExitNonZero) {
 TEST(Cli, ReadFailuresAreNotSuccess) {
   FakeScript& fake = FakeLib(FakeLibFolder());
   fake.fail_read_at = 3 * 65536;
-  const std::string target = ScratchFolder("read-failure") + "out.dd";
-  const Outcome r = RunCli({"convert", "disk.vmdk", "-o", target}, FakeLibFolder());
+  const std::string folder = ScratchFolder("read-failure");
+  testing::WriteFile(folder + "disk.vmdk", "");
+  const Outcome r =
+      RunCli({"convert", folder + "disk.vmdk", "-o", folder + "out.dd"}, FakeLibFolder());
   EXPECT_EQ(r.code, 1);
   EXPECT_THAT(r.err, MatchesRegex("read failed at offset 196608\ndone in [0-9]+ms\n"));
 

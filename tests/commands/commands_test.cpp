@@ -100,8 +100,35 @@ class CommandTest : public ::testing::Test {
   LibSlot current_lib;
   std::string folder =
       ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::string source = folder + "disk.vmdk";
+  // The fake reads no file, but the image must exist like any chosen file.
+  std::string source = WriteSource(folder + "disk.vmdk");
   std::string target = folder + "disk.dd";
+
+ private:
+  static std::string WriteSource(const std::string& path) {
+    WriteFile(path, "");
+    return path;
+  }
+};
+
+// Lowers the file size limit for one scope; writes past it fail with EFBIG.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    struct rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  struct rlimit old_;
+  sighandler_t old_handler_;
 };
 
 TEST_F(CommandTest, SizeReportShowsTheReportThenFillsTheClipboard) {
@@ -239,18 +266,27 @@ TEST_F(CommandTest, ATargetThatCannotBeReplacedFailsTheWrite) {
   EXPECT_EQ(host.events.back().rfind("status:done in ", 0), 0u);
 }
 
-TEST_F(CommandTest, AFailedWriteStopsTheCopyAndSaysWhy) {
-  // The file size limit makes the second chunk's write fail with EFBIG.
-  struct rlimit old_limit;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-  struct rlimit limit = old_limit;
-  limit.rlim_cur = 65536 + 100;
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+TEST_F(CommandTest, TargetsThatCannotHoldTheImageFailWithTheReason) {
   host.choice = ImageChoice{source, std::nullopt};
-  const Result result = Convert();
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  signal(SIGXFSZ, old_handler);
+  Result result;
+  {
+    FileSizeLimit limit(65536 + 100);
+    // Refused up front, naming both sizes, before any file is made.
+    EXPECT_EQ(Convert().outcome, Outcome::kFailed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "writefile failed");
+    EXPECT_EQ(host.messages[0].reason,
+              "the raw image needs 1048576 bytes, but files where it goes can hold at most "
+              "65636 bytes");
+    EXPECT_FALSE(Exists(target));
+    host = RecordingHost{};
+    host.choice = ImageChoice{source, std::nullopt};
+    // A sparse target skips that check (holes need no space), so the
+    // second chunk's write meets the limit.
+    ConvertOptions options;
+    options.sparse = true;
+    result = Convert(options);
+  }
 
   EXPECT_EQ(result.outcome, Outcome::kFailed);
   ASSERT_EQ(host.messages.size(), 1u);
@@ -299,8 +335,8 @@ TEST(CommandsWithoutLibrary, RaiseTheMissingLibraryAndLeaveNoBinding) {
     EXPECT_STREQ(e.what(), "could not find libvmdk.so");
   }
   EXPECT_EQ(current_lib, nullptr);
-  // The old target was deleted before the library was looked for.
-  EXPECT_FALSE(Exists(folder + "disk.dd"));
+  // A conversion that cannot start leaves an old target as it was.
+  EXPECT_EQ(ReadFile(folder + "disk.dd"), "old target");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "fake_libvmdk.h"
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +29,22 @@ void Reset() {
   g_script.short_read_at = -1;
   g_script.zero_read_at = -1;
   g_script.oversized_read_at = -1;
+  g_script.extents = 1;
+  g_script.extent_type = 7;
 }
 
+// A program that loads the fake by itself (not through a test) is scripted
+// through the environment: FAKE_LIBVMDK_MEDIA_SIZE, FAKE_LIBVMDK_READ_DELAY_US.
+long long g_read_delay_us = 0;
+
 struct Init {
-  Init() { Reset(); }
+  Init() {
+    Reset();
+    if (const char* size = std::getenv("FAKE_LIBVMDK_MEDIA_SIZE"))
+      g_script.media_size = std::atoll(size);
+    if (const char* delay = std::getenv("FAKE_LIBVMDK_READ_DELAY_US"))
+      g_read_delay_us = std::atoll(delay);
+  }
 } g_init;
 
 int Fail(void** error, const char* what) {
@@ -108,6 +121,7 @@ FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buf
                                                          off_t offset, void** error) {
   ++g_script.read_calls;
   if (handle == nullptr) ++g_script.null_handle_calls;
+  if (g_read_delay_us > 0) usleep(static_cast<useconds_t>(g_read_delay_us));
   if (offset == g_script.fail_read_at) return Fail(error, "read");
   if (offset == g_script.zero_read_at) return 0;
   if (offset >= g_script.media_size) return 0;
@@ -125,6 +139,60 @@ FAKE_EXPORT int libvmdk_handle_get_media_size(void* handle, std::uint64_t* size,
   ++g_script.media_size_calls;
   if (handle == nullptr) ++g_script.null_handle_calls;
   if (g_script.media_size_written) *size = static_cast<std::uint64_t>(g_script.media_size);
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_get_number_of_extents(void*, int* count, void**) {
+  *count = g_script.extents;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_get_extent_descriptor(void*, int index, void** descriptor,
+                                                     void** error) {
+  if (index < 0 || index >= g_script.extents) return Fail(error, "get extent descriptor");
+  *descriptor = new int(index);
+  ++g_script.descriptors_alive;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_extent_descriptor_free(void** descriptor, void**) {
+  delete static_cast<int*>(*descriptor);
+  *descriptor = nullptr;
+  --g_script.descriptors_alive;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_extent_descriptor_get_type(void*, int* type, void**) {
+  *type = g_script.extent_type;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_extent_descriptor_get_utf8_filename_size(void*, size_t* size, void**) {
+  *size = std::strlen(g_script.extent_name) + 1;
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_extent_descriptor_get_utf8_filename(void*, std::uint8_t* name, size_t size,
+                                                            void**) {
+  std::snprintf(reinterpret_cast<char*>(name), size, "%s", g_script.extent_name);
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_get_utf8_parent_filename_size(void*, size_t*, void**) { return 0; }
+
+FAKE_EXPORT int libvmdk_handle_get_utf8_parent_filename(void*, std::uint8_t*, size_t, void**) {
+  return 0;
+}
+
+FAKE_EXPORT int libvmdk_handle_set_extent_data_files_path(void*, const char* path, size_t length,
+                                                          void**) {
+  std::snprintf(g_script.extent_data_files_path, sizeof g_script.extent_data_files_path, "%.*s",
+                static_cast<int>(length), path);
+  return 1;
+}
+
+FAKE_EXPORT int libvmdk_handle_signal_abort(void*, void**) {
+  ++g_script.abort_calls;
   return 1;
 }
 

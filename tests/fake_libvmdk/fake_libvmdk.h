@@ -17,6 +17,11 @@ struct FakeScript {
   std::int64_t short_read_at;      // a read starting here gets half its bytes
   std::int64_t zero_read_at;       // a read starting here returns 0 early
   std::int64_t oversized_read_at;  // a read starting here claims one byte too many
+  // The image's structure: `extents` extents of `extent_type` (7 reads as
+  // zeros and needs no file) named `extent_name`.
+  int extents;
+  int extent_type;
+  char extent_name[256];
 
   // What the binding did.
   int initialize_calls;
@@ -30,6 +35,9 @@ struct FakeScript {
   int handles_alive;
   int errors_alive;
   int null_handle_calls;  // calls other than close that got a null handle
+  int descriptors_alive;
+  int abort_calls;
+  char extent_data_files_path[4096];
   char last_open_path[4096];
 };
 
