@@ -106,6 +106,7 @@ ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRu
   const std::string folder = platform::FolderOf(path);
   const std::string real_folder =
       platform::RealPath(folder.empty() ? "." : folder).value_or("") + "/";
+  if (!lib.CanInspect()) throw Error("checking an image's files is not supported by this libvmdk");
   int extents = 0;
   try {
     extents = lib.GetNumberOfExtents();

@@ -155,6 +155,23 @@ void TLibVMDK::Check(int result, libvmdk_error_t*& error, const std::string& wha
   if (result != 1) throw Error(what, last_error_details_);
 }
 
+bool TLibVMDK::CanInspect() const {
+  for (const void* entry :
+       {reinterpret_cast<const void*>(get_number_of_extents_),
+        reinterpret_cast<const void*>(get_extent_descriptor_),
+        reinterpret_cast<const void*>(extent_descriptor_free_),
+        reinterpret_cast<const void*>(extent_descriptor_get_type_),
+        reinterpret_cast<const void*>(extent_descriptor_get_utf8_filename_size_),
+        reinterpret_cast<const void*>(extent_descriptor_get_utf8_filename_),
+        reinterpret_cast<const void*>(get_utf8_parent_filename_size_),
+        reinterpret_cast<const void*>(get_utf8_parent_filename_),
+        reinterpret_cast<const void*>(set_parent_handle_),
+        reinterpret_cast<const void*>(set_extent_data_files_path_)}) {
+    if (entry == nullptr) return false;
+  }
+  return true;
+}
+
 int TLibVMDK::GetNumberOfExtents() {
   Require(reinterpret_cast<const void*>(get_number_of_extents_), "listing extents");
   int count = 0;

@@ -108,6 +108,9 @@ class TLibVMDK {
   std::int64_t GetMediaSize();
   void Close();
 
+  // Whether this libvmdk offers every call that checking an image's files
+  // and following its snapshot parents takes.
+  bool CanInspect() const;
   // Image structure, for checking an image before its files are opened.
   // Each raises an Error naming the missing feature when this libvmdk lacks
   // the entry point, and one with libvmdk's account when the call fails.

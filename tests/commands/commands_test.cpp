@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <limits>
 
 #include "commands/texts.h"
@@ -93,6 +94,7 @@ class CommandTest : public ::testing::Test {
     EXPECT_EQ(fake.handles_alive, 0);
     EXPECT_EQ(fake.errors_alive, 0);
     EXPECT_EQ(fake.null_handle_calls, 0);
+    EXPECT_EQ(fake.descriptors_alive, 0);
   }
 
   FakeScript& fake = FakeLib(FakeLibFolder());
@@ -317,6 +319,35 @@ TEST_F(CommandTest, RefusesToWriteOverItsSource) {
   EXPECT_TRUE(Exists(hard_link));
   EXPECT_TRUE(Exists(soft_link));
   EXPECT_EQ(fake.initialize_calls, 0);
+}
+
+TEST_F(CommandTest, ExtentFilesAreLookedUpOnlyInAPrivateFolder) {
+  fake.extent_type = 1;  // flat, with a file
+  std::snprintf(fake.extent_name, sizeof fake.extent_name, "disk-flat.vmdk");
+  WriteFile(folder + "disk-flat.vmdk", "flat");
+  host.choice = ImageChoice{source, std::nullopt};
+  EXPECT_EQ(Convert().outcome, Outcome::kDone);
+  const std::string staged = fake.extent_data_files_path;
+  EXPECT_EQ(staged.find(folder), std::string::npos) << staged;
+  // The folder of links is gone with the conversion.
+  EXPECT_FALSE(Exists(staged));
+}
+
+TEST(CommandsOnABareLibrary, RefuseWhatTheyCannotCheck) {
+  FakeLib(testing::BareFakeLibFolder());
+  const std::string folder = ScratchFolder("bare");
+  WriteFile(folder + "disk.vmdk", "");
+  RecordingHost host;
+  host.choice = ImageChoice{folder + "disk.vmdk", std::nullopt};
+  LibSlot current_lib;
+  Session session{host, current_lib, testing::BareFakeLibFolder()};
+  try {
+    RunConversion(session, {});
+    FAIL() << "no exception";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "checking an image's files is not supported by this libvmdk");
+  }
+  EXPECT_FALSE(Exists(folder + "disk.dd"));
 }
 
 TEST(CommandsWithoutLibrary, RaiseTheMissingLibraryAndLeaveNoBinding) {

@@ -184,6 +184,8 @@ FAKE_EXPORT int libvmdk_handle_get_utf8_parent_filename(void*, std::uint8_t*, si
   return 0;
 }
 
+FAKE_EXPORT int libvmdk_handle_set_parent_handle(void*, void*, void**) { return 1; }
+
 FAKE_EXPORT int libvmdk_handle_set_extent_data_files_path(void*, const char* path, size_t length,
                                                           void**) {
   std::snprintf(g_script.extent_data_files_path, sizeof g_script.extent_data_files_path, "%.*s",
