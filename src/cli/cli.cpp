@@ -133,7 +133,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
     return 2;
   }
 
-  CliHost host(image, out, err, verbose);
+  CliHost host(platform::NativePath(image), out, err, verbose);
   commands::LibSlot current_lib;
   commands::Session session{host, current_lib, library_folder};
   try {
@@ -142,7 +142,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
       result = commands::RunSizeReport(session);
     } else {
       commands::ConvertOptions options;
-      options.target = target;
+      options.target = platform::NativePath(target);
       options.follow_links = follow_links;
       // Ctrl-C or SIGTERM stops the copy within a chunk; the routine then
       // removes the partial target.

@@ -13,10 +13,8 @@ namespace {
 
 // The last component of a name, cut the way the platform's libvmdk cuts it.
 std::string BaseName(const std::string& name) {
-  for (std::size_t i = name.size(); i > 0; --i) {
-    if (platform::IsPathSeparator(name[i - 1])) return name.substr(i);
-  }
-  return name;
+  const std::size_t cut = name.rfind(platform::kLibraryPathSeparator);
+  return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
 // The last component of a parent hint, which may come from a host with
@@ -104,8 +102,9 @@ std::vector<std::string> LookupNames(const std::string& name) {
 ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRules& rules,
                      ImageFiles chain) {
   const std::string folder = platform::FolderOf(path);
+  // The resolved folder with its separator, so that "dir2" is not inside "dir".
   const std::string real_folder =
-      platform::RealPath(folder.empty() ? "." : folder).value_or("") + "/";
+      platform::NativePath(platform::RealPath(folder.empty() ? "." : folder).value_or("") + "/");
   if (!lib.CanInspect()) throw Error("checking an image's files is not supported by this libvmdk");
   int extents = 0;
   try {
@@ -119,8 +118,10 @@ ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRu
   if (extents < 1) throw Error("the image " + path + " names no extent files");
 
   const bool self_contained = IsSelfContained(path);
-  auto staging = std::make_shared<platform::LinkFolder>();
+  // Where libvmdk's own look-up (the image's folder and the name) would reach
+  // another file than the vetted one, every extent is staged instead.
   std::map<std::string, std::string> staged;
+  bool must_stage = false;
   int data_extents = 0;
   for (int i = 0; i < extents; ++i) {
     const vmdk::ExtentInfo extent = lib.GetExtent(i);
@@ -135,20 +136,27 @@ ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRu
                                  ? platform::RealPath(path).value_or(path)
                                  : ResolveExtent(extent.file_name, folder, real_folder, rules);
     files.push_back(IdentityOf(file));
-    for (const std::string& name : LookupNames(extent.file_name)) {
+    const std::vector<std::string> names = LookupNames(extent.file_name);
+    must_stage = must_stage || names.size() > 1 || (self_contained && names[0] != BaseName(path));
+    for (const std::string& name : names) {
       auto [it, added] = staged.emplace(name, file);
       if (!added && it->second != file) {
         throw Error("two extent files of the image are both looked up as " + name);
       }
-      if (added && !staging->Link(name, file)) {
+    }
+  }
+  if (must_stage) {
+    auto staging = std::make_shared<platform::LinkFolder>();
+    for (const auto& [name, file] : staged) {
+      if (!staging->Link(name, file)) {
         throw Error("the image's extent file " + file + " could not be prepared for reading");
       }
     }
+    std::string staging_path = staging->path();
+    staging_path.pop_back();  // the library adds the separator itself
+    lib.SetExtentDataFilesPath(staging_path);
+    lib.Keep(staging);
   }
-  std::string staging_path = staging->path();
-  staging_path.pop_back();  // the library adds the separator itself
-  lib.SetExtentDataFilesPath(staging_path);
-  lib.Keep(staging);
   if (lib.OpenExtentDataFiles() != 1) throw Error(texts::kExtentsFailed, lib.LastErrorDetails());
 
   const std::string hint = lib.GetParentFileName();

@@ -33,6 +33,11 @@ void ReleaseModule(ModuleHandle module);
 std::string ExecutablePath();
 // True for the characters that end a folder part of a path on this platform.
 bool IsPathSeparator(char c);
+// The separator libvmdk cuts extent file names at on this platform.
+extern const char kLibraryPathSeparator;
+// The path written with this platform's own separators, as libvmdk needs
+// it (on Windows, "/" becomes "\").
+std::string NativePath(const std::string& path);
 // The path cut after its last separator: the folder with its trailing
 // separator, or "" when the path has none.
 std::string FolderOf(const std::string& path);

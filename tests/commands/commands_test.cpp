@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 
 #include "commands/texts.h"
@@ -321,13 +322,19 @@ TEST_F(CommandTest, RefusesToWriteOverItsSource) {
   EXPECT_EQ(fake.initialize_calls, 0);
 }
 
-TEST_F(CommandTest, ExtentFilesAreLookedUpOnlyInAPrivateFolder) {
+TEST_F(CommandTest, ExtentsInSubfoldersAreLookedUpInAPrivateFolder) {
   fake.extent_type = 1;  // flat, with a file
+  ASSERT_TRUE(std::filesystem::create_directory(folder + "sub"));
+  WriteFile(folder + "sub/disk-flat.vmdk", "flat");
   std::snprintf(fake.extent_name, sizeof fake.extent_name, "disk-flat.vmdk");
-  WriteFile(folder + "disk-flat.vmdk", "flat");
   host.choice = ImageChoice{source, std::nullopt};
+  // A plain name is left to the library's own look-up beside the image.
+  EXPECT_THROW(Convert(), Error);  // no disk-flat.vmdk beside the image
+  EXPECT_STREQ(fake.extent_data_files_path, "");
+  std::snprintf(fake.extent_name, sizeof fake.extent_name, "sub/disk-flat.vmdk");
   EXPECT_EQ(Convert().outcome, Outcome::kDone);
   const std::string staged = fake.extent_data_files_path;
+  ASSERT_FALSE(staged.empty());
   EXPECT_EQ(staged.find(folder), std::string::npos) << staged;
   // The folder of links is gone with the conversion.
   EXPECT_FALSE(Exists(staged));

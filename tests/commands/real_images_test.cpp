@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "platform/error.h"
+#include "platform/platform.h"
 #include "support/recording_host.h"
 #include "support/test_env.h"
 
@@ -22,7 +23,9 @@ struct RealRun {
   RecordingHost host;
   LibSlot current_lib;
   Session session{host, current_lib, RealLibFolder()};
-  explicit RealRun(const std::string& image) { host.choice = ImageChoice{image, std::nullopt}; }
+  explicit RealRun(const std::string& image) {
+    host.choice = ImageChoice{platform::NativePath(image), std::nullopt};
+  }
 };
 
 class EverySubformat : public ::testing::TestWithParam<const char*> {};

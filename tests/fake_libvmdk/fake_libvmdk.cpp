@@ -1,13 +1,13 @@
 // The fake library's entry points, under libvmdk's names and C signatures.
 #include "fake_libvmdk.h"
 
-#include <sys/types.h>
-#include <unistd.h>
-
+#include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -65,7 +65,15 @@ int Fail(void** error, const char* what) {
 
 }  // namespace
 
+#ifdef _WIN32
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// libvmdk's own types for counts and offsets.
+using ssize_type = std::ptrdiff_t;
+using off64_type = std::int64_t;
 
 FAKE_EXPORT FakeScript* fake_libvmdk_script() { return &g_script; }
 FAKE_EXPORT void fake_libvmdk_reset() { Reset(); }
@@ -117,11 +125,11 @@ FAKE_EXPORT int libvmdk_handle_open_extent_data_files(void* handle, void** error
   return g_script.open_extent_files_result;
 }
 
-FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buffer, size_t size,
-                                                         off_t offset, void** error) {
+FAKE_EXPORT ssize_type libvmdk_handle_read_buffer_at_offset(void* handle, void* buffer, size_t size,
+                                                            off64_type offset, void** error) {
   ++g_script.read_calls;
   if (handle == nullptr) ++g_script.null_handle_calls;
-  if (g_read_delay_us > 0) usleep(static_cast<useconds_t>(g_read_delay_us));
+  if (g_read_delay_us > 0) std::this_thread::sleep_for(std::chrono::microseconds(g_read_delay_us));
   if (offset == g_script.fail_read_at) return Fail(error, "read");
   if (offset == g_script.zero_read_at) return 0;
   if (offset >= g_script.media_size) return 0;
@@ -130,9 +138,9 @@ FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buf
     count = static_cast<size_t>(g_script.media_size - offset);
   if (offset == g_script.short_read_at && count > 1) count /= 2;
   unsigned char* bytes = static_cast<unsigned char*>(buffer);
-  for (size_t i = 0; i < count; ++i) bytes[i] = FakeMediaByte(offset + static_cast<off_t>(i));
-  if (offset == g_script.oversized_read_at) return static_cast<ssize_t>(size) + 1;
-  return static_cast<ssize_t>(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = FakeMediaByte(offset + static_cast<off64_type>(i));
+  if (offset == g_script.oversized_read_at) return static_cast<ssize_type>(size) + 1;
+  return static_cast<ssize_type>(count);
 }
 
 FAKE_EXPORT int libvmdk_handle_get_media_size(void* handle, std::uint64_t* size, void**) {
@@ -212,9 +220,9 @@ FAKE_EXPORT int libvmdk_error_backtrace_sprint(void* error, char* text, size_t s
 
 // Resolved but never called by the binding: present so every name resolves.
 #ifndef FAKE_BARE
-FAKE_EXPORT ssize_t libvmdk_handle_write_buffer(void*, const void*, size_t, void**) {
+FAKE_EXPORT ssize_type libvmdk_handle_write_buffer(void*, const void*, size_t, void**) {
   std::abort();
 }
-FAKE_EXPORT off_t libvmdk_handle_seek_offset(void*, off_t, int, void**) { std::abort(); }
-FAKE_EXPORT ssize_t libvmdk_handle_read_buffer(void*, void*, size_t, void**) { std::abort(); }
+FAKE_EXPORT off64_type libvmdk_handle_seek_offset(void*, off64_type, int, void**) { std::abort(); }
+FAKE_EXPORT ssize_type libvmdk_handle_read_buffer(void*, void*, size_t, void**) { std::abort(); }
 #endif

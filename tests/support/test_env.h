@@ -7,12 +7,15 @@
 #include <string>
 
 #include "../fake_libvmdk/fake_libvmdk.h"
+#include "platform/platform.h"
 
 namespace tessaly::testing {
 
+// A folder from the environment, with a trailing separator, written the
+// platform's way.
 inline std::string EnvPath(const char* name) {
   const char* value = std::getenv(name);
-  return value != nullptr ? std::string(value) + "/" : std::string();
+  return value != nullptr ? platform::NativePath(std::string(value) + "/") : std::string();
 }
 
 // Folder with the real libvmdk staged as the build's executables have it.

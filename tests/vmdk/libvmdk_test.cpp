@@ -1,8 +1,8 @@
 #include "vmdk/libvmdk.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "platform/error.h"
@@ -28,16 +28,18 @@ std::string CreateError(const std::string& folder) {
 }
 
 TEST(LibraryLookup, AbsentOrUnloadableLibraryIsReportedByName) {
+  const std::string name = platform::kLibraryFileName;
   const std::string empty = ScratchFolder("empty");
-  EXPECT_EQ(CreateError(empty), "could not find libvmdk.so");
+  EXPECT_EQ(CreateError(empty), "could not find " + name);
 
   const std::string with_dir = ScratchFolder("with-dir");
-  ASSERT_EQ(mkdir((with_dir + "libvmdk.so").c_str(), 0755), 0);
-  EXPECT_EQ(CreateError(with_dir), "could not find libvmdk.so");
+  ASSERT_TRUE(std::filesystem::create_directory(with_dir + name));
+  EXPECT_EQ(CreateError(with_dir), "could not find " + name);
 
   const std::string broken = ScratchFolder("broken");
-  testing::WriteFile(broken + "libvmdk.so", "not a shared object");
-  EXPECT_EQ(CreateError(broken).rfind("could not load libvmdk.so: ", 0), 0u) << CreateError(broken);
+  testing::WriteFile(broken + name, "not a shared object");
+  EXPECT_EQ(CreateError(broken).rfind("could not load " + name + ": ", 0), 0u)
+      << CreateError(broken);
 }
 
 class FakeBinding : public ::testing::Test {

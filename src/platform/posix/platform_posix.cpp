@@ -59,6 +59,10 @@ std::string ExecutablePath() {
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
+const char kLibraryPathSeparator = '/';
+
+std::string NativePath(const std::string& path) { return path; }
+
 std::optional<std::wstring> WidePathFor(const std::string&) { return std::nullopt; }
 
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
