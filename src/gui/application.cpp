@@ -1,0 +1,20 @@
+#include "gui/application.h"
+
+#include "report/settings.h"
+
+namespace tessaly::gui {
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv), reporter_(system_actions_) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  if constexpr (!report::Flag("Enabled")) return QApplication::notify(receiver, event);
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    reporter_.Report(std::current_exception());
+    return false;
+  }
+}
+
+}  // namespace tessaly::gui
