@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 
 #include "platform/platform.h"
@@ -71,6 +73,7 @@ void QtHost::ShowMessage(const commands::Message& message) {
   box.setText(QString::fromLocal8Bit(message.text));
   if (!message.reason.empty()) box.setInformativeText(QString::fromLocal8Bit(message.reason));
   box.setStandardButtons(QMessageBox::Ok);
+  box.button(QMessageBox::Ok)->setIcon(QIcon());  // a plain "OK", whatever the style adds
   dialogs_->ShowMessage(box);
 }
 
