@@ -12,8 +12,18 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (...) {
-    reporter_.Report(std::current_exception());
+    HandleException(std::current_exception());
     return false;
+  }
+}
+
+void RunHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    auto* application = dynamic_cast<TApplication*>(QCoreApplication::instance());
+    if (application == nullptr) throw;
+    application->HandleException(std::current_exception());
   }
 }
 

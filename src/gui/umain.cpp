@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "gui/application.h"
 #include "ui_umain.h"
 
 namespace tessaly::gui {
@@ -44,6 +45,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
   PrepareOpenDialog(*OpenDialog1);
 
   host_ = std::make_unique<QtHost>(*OpenDialog1, *pb_img, *StatusBar1, modal_dialogs_);
+
+  // The click handlers; what raises in them goes to the application's
+  // exception handling.
+  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+  connect(Button2, &QPushButton::clicked, this, [this] { RunHandler([this] { Button2Click(); }); });
   Form1 = this;
 }
 
