@@ -1,10 +1,11 @@
 #include "report/bug_report.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <typeinfo>
 
-#include <boost/core/demangle.hpp>
+#include <cxxabi.h>
 
 #include "platform/error.h"
 #include "platform/platform.h"
@@ -12,7 +13,14 @@
 namespace tessaly::report {
 namespace {
 
-std::string TypeName(const std::type_info& type) { return boost::core::demangle(type.name()); }
+// The type's name as the source spells it (GCC's and Clang's ABI).
+std::string TypeName(const std::type_info& type) {
+  int status = 0;
+  char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && readable != nullptr ? readable : type.name();
+  std::free(readable);
+  return name;
+}
 
 std::string TimeText(std::time_t when) {
   // The reporter runs on the UI thread alone, so the shared buffer of
