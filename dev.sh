@@ -2,7 +2,8 @@
 # The project's whole set-up, build and checks, for a Debian 12 machine (as
 # root: it installs what is missing with apt-get).
 #   ./dev.sh demo    build, then convert the sample image and show the result
-#   ./dev.sh check   build, then run the whole test suite (also under ASan/UBSan)
+#   ./dev.sh check   build, then run the whole test suite (also under ASan/UBSan,
+#                    and the Windows build under Wine)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +11,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libcli11-dev libboost-dev libssl-dev qt6-base-dev
   libvmdk1 qemu-utils xvfb xauth xdotool xclip
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev make
 )
 
 install_missing() {
@@ -52,6 +54,11 @@ case "${1:-}" in
     ctest --test-dir build --output-on-failure -j2
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSALY_SANITIZE=ON
     ctest --test-dir build-asan --output-on-failure -j2
+    # The Windows build, cross-compiled, its tests run under Wine.
+    cmake --preset windows >/dev/null
+    cmake --build build-windows
+    WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot --init
+    ctest --test-dir build-windows --output-on-failure -j2
     ;;
   *)
     echo "usage: $0 demo|check" >&2
