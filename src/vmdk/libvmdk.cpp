@@ -81,28 +81,23 @@ void TLibVMDK::Dispose(libvmdk_error_t*& error) {
   error = nullptr;
 }
 
-int TLibVMDK::Open(const std::string& file_name, std::uint8_t access_flags) {
-  if (initialize_ == nullptr || open_ == nullptr) return -1;
-  int result = -1;
+template <typename OpenFn, typename Char>
+int TLibVMDK::OpenWith(OpenFn open, const Char* file_name, std::uint8_t access_flags) {
+  if (initialize_ == nullptr || open == nullptr) return -1;
   libvmdk_error_t* error = nullptr;
-  if (initialize_(&FHandle, &error) == 1) {
-    open_(FHandle, file_name.c_str(), access_flags, &error);
-  }
+  // Whether the image itself opened shows at the next call; what counts here
+  // is that a handle exists.
+  if (initialize_(&FHandle, &error) == 1) open(FHandle, file_name, access_flags, &error);
   Dispose(error);
-  if (FHandle != nullptr) result = 0;
-  return result;
+  return FHandle != nullptr ? 0 : -1;
+}
+
+int TLibVMDK::Open(const std::string& file_name, std::uint8_t access_flags) {
+  return OpenWith(open_, file_name.c_str(), access_flags);
 }
 
 int TLibVMDK::OpenWide(const std::wstring& file_name, std::uint8_t access_flags) {
-  if (initialize_ == nullptr || open_wide_ == nullptr) return -1;
-  int result = -1;
-  libvmdk_error_t* error = nullptr;
-  if (initialize_(&FHandle, &error) == 1) {
-    open_wide_(FHandle, file_name.c_str(), access_flags, &error);
-  }
-  Dispose(error);
-  if (FHandle != nullptr) result = 0;
-  return result;
+  return OpenWith(open_wide_, file_name.c_str(), access_flags);
 }
 
 int TLibVMDK::OpenExtentDataFiles() {

@@ -135,6 +135,9 @@ class TLibVMDK {
 
  private:
   void Load(const std::string& folder);
+  // Open and OpenWide: a handle, then the image by its path.
+  template <typename OpenFn, typename Char>
+  int OpenWith(OpenFn open, const Char* file_name, std::uint8_t access_flags);
   // Raises "<feature> is not supported by this libvmdk" when `entry` is null.
   static void Require(const void* entry, const char* feature);
   // Raises `what` with libvmdk's account, when `result` is not 1.
