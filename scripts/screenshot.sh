@@ -29,6 +29,9 @@ trap cleanup EXIT
 
 fail() {
   echo "screenshot.sh: $*" >&2
+  for log in "$work"/stderr*; do
+    [[ -s "$log" ]] && { echo "--- the program's stderr:" >&2; cat "$log" >&2; }
+  done
   exit 1
 }
 
@@ -116,7 +119,7 @@ wait "$pid" 2>/dev/null || true
 # the window working.
 mkdir "$work/nolib"
 cp "$build/bin/tessaly" "$work/nolib/"
-"$work/nolib/tessaly" 2>/dev/null &
+"$work/nolib/tessaly" 2>"$work/stderr-nolib" &
 pid=$!
 main=$(window_named "Tessaly 0.1")
 xdotool mousemove --window "$main" 364 44 click 1
