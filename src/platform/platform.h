@@ -73,6 +73,17 @@ class OutputFile {
   // Writes all `size` bytes at the current position; *written tells how many
   // made it. False when the write failed or came up short.
   bool Write(const void* data, std::size_t size, std::size_t* written);
+  // Writes all `size` bytes at byte `offset` of the file, whatever was
+  // written before; *written tells how many made it. Not to be mixed with
+  // Write on one file (where the position ends up is the platform's affair).
+  bool WriteAt(const void* data, std::size_t size, std::int64_t offset, std::size_t* written);
+  // Makes the file exactly `length` bytes long: cut, or extended by bytes that
+  // read as zero and take no space where the file system allows holes.
+  bool SetLength(std::int64_t length);
+  // Lets ranges that are never written stay holes. File systems that keep
+  // holes only in files marked sparse need this before the first write;
+  // elsewhere it does nothing.
+  bool AllowHoles();
   // Closes the file; false when closing reported an error (data may be lost).
   bool Close();
   // The system's sentence for the last failure of this file.
