@@ -45,7 +45,7 @@ int Fail(void** error, const char* what) {
     auto* e = new FakeError;
     std::snprintf(e->text, sizeof e->text, "fake libvmdk: %s failed", what);
     *error = e;
-    ++g_script.errors_alive;
+    __atomic_add_fetch(&g_script.errors_alive, 1, __ATOMIC_RELAXED);
   }
   return -1;
 }
@@ -106,9 +106,12 @@ FAKE_EXPORT int libvmdk_handle_open_extent_data_files(void* handle, void** error
 
 FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buffer, size_t size,
                                                          off_t offset, void** error) {
-  ++g_script.read_calls;
-  if (handle == nullptr) ++g_script.null_handle_calls;
-  if (offset == g_script.fail_read_at) return Fail(error, "read");
+  __atomic_add_fetch(&g_script.read_calls, 1, __ATOMIC_RELAXED);
+  if (handle == nullptr) __atomic_add_fetch(&g_script.null_handle_calls, 1, __ATOMIC_RELAXED);
+  // Like libvmdk, a read that meets a bad spot fails as a whole.
+  if (g_script.fail_read_at >= offset &&
+      g_script.fail_read_at < offset + static_cast<std::int64_t>(size))
+    return Fail(error, "read");
   if (offset == g_script.zero_read_at) return 0;
   if (offset >= g_script.media_size) return 0;
   size_t count = size;
@@ -132,7 +135,7 @@ FAKE_EXPORT void libvmdk_error_free(void** error) {
   if (error == nullptr || *error == nullptr) return;
   delete static_cast<FakeError*>(*error);
   *error = nullptr;
-  --g_script.errors_alive;
+  __atomic_sub_fetch(&g_script.errors_alive, 1, __ATOMIC_RELAXED);
 }
 
 FAKE_EXPORT int libvmdk_error_backtrace_sprint(void* error, char* text, size_t size) {

@@ -13,12 +13,13 @@ struct FakeScript {
   int initialize_result;           // 1 creates a handle
   int open_extent_files_result;    // 1 = success
   int close_result;                // 0 = success
-  std::int64_t fail_read_at;       // a read starting here returns -1 (-1: never)
+  std::int64_t fail_read_at;       // a read that covers this byte returns -1 (-1: never)
   std::int64_t short_read_at;      // a read starting here gets half its bytes
   std::int64_t zero_read_at;       // a read starting here returns 0 early
   std::int64_t oversized_read_at;  // a read starting here claims one byte too many
 
-  // What the binding did.
+  // What the binding did. Reads may come from several threads at once; the
+  // fake counts them atomically.
   int initialize_calls;
   int free_calls;
   int open_calls;
