@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/commands.h"
+#include "commands/digest.h"
+#include "commands/pipelined_copy.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 
@@ -95,6 +97,24 @@ class CliHost : public commands::Host {
   std::uint32_t last_draw_ = 0;
 };
 
+// A digest line as sha256sum prints it: "HEX  NAME", where a name holding a
+// backslash, CR or LF has them escaped and the line starts with a backslash.
+std::string DigestLine(const std::string& hex, const std::string& name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else {
+      escaped += c;
+    }
+  }
+  return (escaped.size() != name.size() ? "\\" : "") + hex + "  " + escaped;
+}
+
 }  // namespace
 
 int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is_terminal,
@@ -114,6 +134,23 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
   convert->add_option("IMAGE", image, "The VMDK image")->required();
   convert->add_option("-o,--output", target,
                       "The raw image to write (default: IMAGE with the extension .dd)");
+  commands::PipelineSettings settings;
+  convert->add_flag("--sparse", settings.sparse,
+                    "Leave all-zero pages of the disk as holes in the raw image");
+  convert
+      ->add_option("--hash", settings.digest,
+                   "Print the digest of the disk (sha256, sha1 or md5) as sha256sum does")
+      ->check(CLI::IsMember(commands::Digest::Names()));
+  // For benchmarks and tuning, not for users: the window's chunk loop, and
+  // the engine's sizes.
+  std::string engine = "pipelined";
+  convert->add_option("--engine", engine)->check(CLI::IsMember({"pipelined", "chunk"}))->group("");
+  convert->add_option("--block-size", settings.block_size)
+      ->transform(CLI::AsSizeValue(false))
+      ->check(CLI::Range(1, 1 << 30))
+      ->group("");
+  convert->add_option("--readers", settings.readers)->check(CLI::Range(1, 16))->group("");
+  convert->add_option("--depth", settings.depth)->check(CLI::Range(2, 64))->group("");
 
   try {
     app.parse(argc, argv);
@@ -123,6 +160,10 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, out, err);
+    return 2;
+  }
+  if (engine == "chunk" && (settings.sparse || !settings.digest.empty())) {
+    err << "--sparse and --hash need the default engine\n";
     return 2;
   }
 
@@ -136,12 +177,19 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
     } else {
       commands::ConvertOptions options;
       options.target = target;
+      commands::PipelinedCopy pipelined(settings);
+      if (engine == "pipelined") options.engine = &pipelined;
       if (err_is_terminal) {
         options.byte_progress = [&](std::int64_t done, std::int64_t total) {
           host.ShowProgress(done, total);
         };
       }
       result = commands::RunConversion(session, options);
+      if (result.outcome == commands::Outcome::kDone && !settings.digest.empty()) {
+        out << DigestLine(pipelined.digest(),
+                          target.empty() ? commands::TargetPathFor(image) : target)
+            << '\n';
+      }
     }
     if (result.outcome == commands::Outcome::kDone) return 0;
     if (!host.said_something() && !result.note.empty()) err << result.note << '\n';
