@@ -18,17 +18,17 @@ namespace {
 
 using Status = CopyReport::Status;
 constexpr std::int64_t kPage = PipelinedCopy::kPageSize;
+constexpr std::int64_t kScanPiece = 256 * 1024;
 
 bool AllZero(const unsigned char* bytes, std::size_t size) {
-  std::uint64_t any = 0;
-  std::size_t i = 0;
-  for (; i + 64 <= size; i += 64) {
-    std::uint64_t words[8];
-    std::memcpy(words, bytes + i, sizeof words);
-    any |= words[0] | words[1] | words[2] | words[3] | words[4] | words[5] | words[6] | words[7];
+  static const unsigned char kZeros[kPage] = {};
+  while (size > 0) {
+    const std::size_t piece = std::min<std::size_t>(size, kPage);
+    if (std::memcmp(bytes, kZeros, piece) != 0) return false;
+    bytes += piece;
+    size -= piece;
   }
-  for (; i < size; ++i) any |= bytes[i];
-  return any == 0;
+  return true;
 }
 
 // One block of the media in memory. A reader fills it, then the writer and
@@ -163,13 +163,18 @@ class Pipeline {
     constexpr std::int64_t kChunk = ChunkLoop::kChunkSize;
     const std::int64_t start = index * block_size_;
     const auto wanted = static_cast<std::int32_t>(std::min(block_size_, job_.media_size - start));
+    // Looking for zeros right after each read of at most kScanPiece bytes
+    // finds them still in the cache.
+    const std::int64_t most = settings_.sparse ? kScanPiece : wanted;
     block.valid = 0;
     block.failed = false;
     block.reason.clear();
+    std::size_t scanned = 0;  // pages looked at
     bool by_chunks = false;
     while (block.valid < wanted) {
       const std::int64_t at = start + block.valid;
-      std::int32_t asked = wanted - block.valid;
+      std::int32_t asked =
+          static_cast<std::int32_t>(std::min<std::int64_t>(wanted - block.valid, most));
       if (by_chunks)
         asked = static_cast<std::int32_t>(std::min<std::int64_t>(asked, kChunk - at % kChunk));
       const std::int32_t read =
@@ -186,13 +191,23 @@ class Pipeline {
         break;
       }
       block.valid += read;
+      scanned = ScanPages(block, scanned, block.valid / kPage);
     }
-    for (std::size_t page = 0; page < block.zero_pages.size(); ++page) {
-      const std::int64_t from = static_cast<std::int64_t>(page) * kPage;
-      const std::int64_t to = std::min<std::int64_t>(from + kPage, block.valid);
+    ScanPages(block, scanned, (block.valid + kPage - 1) / kPage);
+  }
+
+  // Notes which of pages [from, to) of a block are all zero, where holes are
+  // wanted; returns `to`.
+  static std::size_t ScanPages(Block& block, std::size_t from, std::int64_t to) {
+    if (block.zero_pages.empty()) return from;
+    std::size_t page = from;
+    for (; page < static_cast<std::size_t>(to); ++page) {
+      const std::int64_t begin = static_cast<std::int64_t>(page) * kPage;
+      const std::int64_t end = std::min<std::int64_t>(begin + kPage, block.valid);
       block.zero_pages[page] =
-          from < to && AllZero(block.bytes.data() + from, static_cast<std::size_t>(to - from));
+          AllZero(block.bytes.data() + begin, static_cast<std::size_t>(end - begin));
     }
+    return page;
   }
 
   // Waits for block `index`; null when the copy is being abandoned.
@@ -358,6 +373,9 @@ CopyReport PipelinedCopy::Copy(CopyJob& job) {
     report.reason = job.target.LastError();
     return report;
   }
+  // Room set aside up front makes the writes cheaper; where the file system
+  // cannot, the writes allocate as they go and say what fails.
+  if (!settings_.sparse) job.target.Reserve(job.media_size);
   if (job.media_size > 0) {
     Pipeline pipeline(job, settings_, digest.get());
     report = pipeline.Run();

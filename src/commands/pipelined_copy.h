@@ -14,13 +14,13 @@ namespace tessaly::commands {
 struct PipelineSettings {
   // Bytes per read and per write; rounded down to whole chunks of the chunk
   // loop (65536 bytes), at least one.
-  std::int32_t block_size = 4 << 20;
+  std::int32_t block_size = 1 << 20;
   // Threads reading the image, each with a handle of its own. Where another
   // handle cannot be opened, the copy goes on with the ones it has.
   int readers = 2;
   // Blocks in memory at once (being read, waiting, being written or hashed);
   // bounds the memory used to depth x block_size.
-  int depth = 6;
+  int depth = 8;
   // Pages that are all zero are not written and stay holes; the length is
   // set at the end. Otherwise every byte is written.
   bool sparse = false;

@@ -80,6 +80,10 @@ class OutputFile {
   // Makes the file exactly `length` bytes long: cut, or extended by bytes that
   // read as zero and take no space where the file system allows holes.
   bool SetLength(std::int64_t length);
+  // Sets aside room for `length` bytes and makes the file that long, where
+  // the file system can do so without writing them; later writes into the
+  // room then cost less. False where it cannot (nothing is changed then).
+  bool Reserve(std::int64_t length);
   // Lets ranges that are never written stay holes. File systems that keep
   // holes only in files marked sparse need this before the first write;
   // elsewhere it does nothing.

@@ -144,6 +144,17 @@ bool OutputFile::SetLength(std::int64_t length) {
   return true;
 }
 
+bool OutputFile::Reserve(std::int64_t length) {
+  // fallocate, not posix_fallocate: the latter falls back to writing zeros.
+  while (fallocate(static_cast<int>(native_), 0, 0, static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) {
+      RememberError();
+      return false;
+    }
+  }
+  return true;
+}
+
 // Files on POSIX systems keep holes wherever nothing was written.
 bool OutputFile::AllowHoles() { return true; }
 
