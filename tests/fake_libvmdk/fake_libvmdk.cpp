@@ -108,10 +108,13 @@ FAKE_EXPORT ssize_t libvmdk_handle_read_buffer_at_offset(void* handle, void* buf
                                                          off_t offset, void** error) {
   __atomic_add_fetch(&g_script.read_calls, 1, __ATOMIC_RELAXED);
   if (handle == nullptr) __atomic_add_fetch(&g_script.null_handle_calls, 1, __ATOMIC_RELAXED);
+  const std::int64_t end = offset + static_cast<std::int64_t>(size);
+  std::int64_t furthest = __atomic_load_n(&g_script.furthest_read_end, __ATOMIC_RELAXED);
+  while (end > furthest && !__atomic_compare_exchange_n(&g_script.furthest_read_end, &furthest, end,
+                                                        true, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+  }
   // Like libvmdk, a read that meets a bad spot fails as a whole.
-  if (g_script.fail_read_at >= offset &&
-      g_script.fail_read_at < offset + static_cast<std::int64_t>(size))
-    return Fail(error, "read");
+  if (g_script.fail_read_at >= offset && g_script.fail_read_at < end) return Fail(error, "read");
   if (offset == g_script.zero_read_at) return 0;
   if (offset >= g_script.media_size) return 0;
   size_t count = size;

@@ -30,7 +30,8 @@ struct FakeScript {
   int media_size_calls;
   int handles_alive;
   int errors_alive;
-  int null_handle_calls;  // calls other than close that got a null handle
+  int null_handle_calls;           // calls other than close that got a null handle
+  std::int64_t furthest_read_end;  // the highest offset + size any read asked for
   char last_open_path[4096];
 };
 
