@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libcli11-dev libboost-dev libssl-dev qt6-base-dev
-  libvmdk1 qemu-utils xvfb xauth
+  libvmdk1 qemu-utils xvfb xauth time
 )
 
 install_missing() {
