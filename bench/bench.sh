@@ -151,14 +151,16 @@ bench() {
     done
   done
   rm -f "$out"
-  local ms rss
+  local ms rss range
   for v in "${variants[@]}"; do
     ms=$(median "$dir/times/$v" 1)
     rss=$(cut -d' ' -f2 "$dir/times/$v" | sort -n | tail -n 1)
+    range=$(cut -d' ' -f1 "$dir/times/$v" | sort -n | awk 'NR == 1 { lo = $1 } { hi = $1 }
+      END { printf "%.2f-%.2f", lo / 1000, hi / 1000 }')
     medians["$image $v"]=$ms
     awk -v img="$image" -v v="$(label "$v")" -v ms="$ms" -v q="${medians["$image qemu-img"]}" \
-      -v rss="$rss" 'BEGIN {
-      printf "| %s | %s | %.2f | %.2f | %.0f |\n", img, v, ms / 1000, ms / q, rss / 1024 }'
+      -v rss="$rss" -v range="$range" 'BEGIN {
+      printf "| %s | %s | %.2f | %s | %.2f | %.0f |\n", img, v, ms / 1000, range, ms / q, rss / 1024 }'
   done
 }
 
@@ -171,8 +173,8 @@ goal() {
 
 make_images
 ((images_only)) && exit 0
-echo "| image | command | median s | x qemu-img | peak RSS MiB |"
-echo "|---|---|---|---|---|"
+echo "| image | command | median s | range s | x qemu-img | peak RSS MiB |"
+echo "|---|---|---|---|---|---|"
 for format in "${formats[@]}"; do
   bench "$format" mixed.raw qemu-img convert sparse hash chunk cp
 done

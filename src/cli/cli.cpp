@@ -147,10 +147,10 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
   convert->add_option("--engine", engine)->check(CLI::IsMember({"pipelined", "chunk"}))->group("");
   convert->add_option("--block-size", settings.block_size)
       ->transform(CLI::AsSizeValue(false))
-      ->check(CLI::Range(1, 1 << 30))
+      ->check(CLI::Range(64 << 10, 16 << 20))
       ->group("");
   convert->add_option("--readers", settings.readers)->check(CLI::Range(1, 16))->group("");
-  convert->add_option("--depth", settings.depth)->check(CLI::Range(2, 64))->group("");
+  convert->add_option("--depth", settings.depth)->check(CLI::Range(2, 32))->group("");
 
   try {
     app.parse(argc, argv);
