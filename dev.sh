@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libcli11-dev libboost-dev libssl-dev qt6-base-dev
-  libvmdk1 qemu-utils xvfb xauth xdotool xclip
+  libvmdk1 qemu-utils xvfb xauth xdotool xclip time
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev make
 )
 

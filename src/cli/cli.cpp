@@ -8,6 +8,8 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/commands.h"
+#include "commands/digest.h"
+#include "commands/pipelined_copy.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 
@@ -99,6 +101,24 @@ class CliHost : public commands::Host {
   std::uint32_t last_draw_ = 0;
 };
 
+// A digest line as sha256sum prints it: "HEX  NAME", where a name holding a
+// backslash, CR or LF has them escaped and the line starts with a backslash.
+std::string DigestLine(const std::string& hex, const std::string& name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else {
+      escaped += c;
+    }
+  }
+  return (escaped.size() != name.size() ? "\\" : "") + hex + "  " + escaped;
+}
+
 }  // namespace
 
 int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is_terminal,
@@ -121,6 +141,23 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
   bool follow_links = false;
   convert->add_flag("--follow-links", follow_links,
                     "Read extent files that are links leading out of the image's folder");
+  commands::PipelineSettings settings;
+  convert->add_flag("--sparse", settings.sparse,
+                    "Leave all-zero pages of the disk as holes in the raw image");
+  convert
+      ->add_option("--hash", settings.digest,
+                   "Print the digest of the disk (sha256, sha1 or md5) as sha256sum does")
+      ->check(CLI::IsMember(commands::Digest::Names()));
+  // For benchmarks and tuning, not for users: the window's chunk loop, and
+  // the engine's sizes.
+  std::string engine = "pipelined";
+  convert->add_option("--engine", engine)->check(CLI::IsMember({"pipelined", "chunk"}))->group("");
+  convert->add_option("--block-size", settings.block_size)
+      ->transform(CLI::AsSizeValue(false))
+      ->check(CLI::Range(64 << 10, 16 << 20))
+      ->group("");
+  convert->add_option("--readers", settings.readers)->check(CLI::Range(1, 16))->group("");
+  convert->add_option("--depth", settings.depth)->check(CLI::Range(2, 32))->group("");
 
   try {
     app.parse(argc, argv);
@@ -130,6 +167,10 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, out, err);
+    return 2;
+  }
+  if (engine == "chunk" && (settings.sparse || !settings.digest.empty())) {
+    err << "--sparse and --hash need the default engine\n";
     return 2;
   }
 
@@ -159,12 +200,20 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err, bool err_is
         std::lock_guard<std::mutex> lock(reading_mutex);
         if (reading != nullptr) reading->SignalAbort();
       });
+      options.check_space = !settings.sparse;
+      commands::PipelinedCopy pipelined(settings);
+      if (engine == "pipelined") options.engine = &pipelined;
       if (err_is_terminal) {
         options.byte_progress = [&](std::int64_t done, std::int64_t total) {
           host.ShowProgress(done, total);
         };
       }
       result = commands::RunConversion(session, options);
+      if (result.outcome == commands::Outcome::kDone && !settings.digest.empty()) {
+        out << DigestLine(pipelined.digest(),
+                          target.empty() ? commands::TargetPathFor(image) : target)
+            << '\n';
+      }
     }
     if (result.outcome == commands::Outcome::kDone) return 0;
     if (result.outcome == commands::Outcome::kInterrupted) return kInterruptedExit;

@@ -152,7 +152,7 @@ Result RunConversion(Session& session, const ConvertOptions& options) {
     host.ShowMessage({texts::kSameFile, target_path, {}});
     return Failed();
   }
-  if (!options.sparse && !TargetFits(host, target_path, media_size)) return Failed();
+  if (options.check_space && !TargetFits(host, target_path, media_size)) return Failed();
 
   const ProgressScale scale(media_size);
   host.SetProgressRange(0, scale.Max());

@@ -39,8 +39,9 @@ struct ConvertOptions {
   std::string target;
   // How to copy; null means the chunk loop the window uses.
   CopyEngine* engine = nullptr;
-  // Holes for all-zero pieces instead of written zeros.
-  bool sparse = false;
+  // Refuse, before writing, a disk larger than the target's file system can
+  // hold. Off for sparse targets, whose holes need no room.
+  bool check_space = true;
   // Allow extent files that are links leading out of the image's folder.
   bool follow_links = false;
   // Set from another thread (or a signal watcher) to stop the copy; the

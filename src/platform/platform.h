@@ -95,6 +95,21 @@ class OutputFile {
   // Writes all `size` bytes at the current position; *written tells how many
   // made it. False when the write failed or came up short.
   bool Write(const void* data, std::size_t size, std::size_t* written);
+  // Writes all `size` bytes at byte `offset` of the file, whatever was
+  // written before; *written tells how many made it. Not to be mixed with
+  // Write on one file (where the position ends up is the platform's affair).
+  bool WriteAt(const void* data, std::size_t size, std::int64_t offset, std::size_t* written);
+  // Makes the file exactly `length` bytes long: cut, or extended by bytes that
+  // read as zero and take no space where the file system allows holes.
+  bool SetLength(std::int64_t length);
+  // Sets aside room for `length` bytes and makes the file that long, where
+  // the file system can do so without writing them; later writes into the
+  // room then cost less. False where it cannot (nothing is changed then).
+  bool Reserve(std::int64_t length);
+  // Lets ranges that are never written stay holes. File systems that keep
+  // holes only in files marked sparse need this before the first write;
+  // elsewhere it does nothing.
+  bool AllowHoles();
   // Closes the file; false when closing reported an error (data may be lost).
   bool Close();
   // The system's sentence for the last failure of this file.

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -32,16 +34,28 @@ struct Outcome {
   std::string err;
 };
 
-Outcome RunCli(std::vector<std::string> args, const std::string& library = RealLibFolder()) {
+Outcome RunCli(std::vector<std::string> args, const std::string& library = RealLibFolder(),
+               bool terminal = false) {
   args.insert(args.begin(), "tessaly-cli");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   std::ostringstream out;
   std::ostringstream err;
   const int code =
-      Run(static_cast<int>(argv.size()), argv.data(), out, err, false, library.c_str());
+      Run(static_cast<int>(argv.size()), argv.data(), out, err, terminal, library.c_str());
   return {code, out.str(), err.str()};
 }
+
+// What a shell command prints on stdout.
+std::string Shell(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string text;
+  char buffer[4096];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) text += buffer;
+  return text;
+}
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 TEST(Cli, SizePrintsTheThreeLinesOnStdout) {
   const Outcome r = RunCli({"size", Images() + "gib.vmdk"});
@@ -104,9 +118,75 @@ TEST(Cli, ReadFailuresAreNotSuccess) {
   EXPECT_EQ(no_handle.err, "could not create a libvmdk handle\n");
 }
 
+TEST(Cli, HashPrintsWhatCoreutilsPrintsForTheTarget) {
+  const std::string scratch = ScratchFolder("hash");
+  struct Case {
+    std::vector<std::string> options;
+    const char* tool;
+    std::string target;
+  };
+  for (const Case& c : {
+           Case{{"--hash", "sha256"}, "sha256sum", scratch + "out.dd"},
+           Case{{"--sparse", "--hash", "md5"}, "md5sum", scratch + "sparse.dd"},
+           Case{{"--hash", "sha1"}, "sha1sum", scratch + "back\\slash.dd"},
+           Case{{"--hash", "sha256"}, "sha256sum", scratch + "new\nline.dd"},
+       }) {
+    std::vector<std::string> args{"convert", Images() + "monolithicSparse/disk.vmdk", "-o",
+                                  c.target};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = RunCli(args);
+    EXPECT_EQ(r.code, 0) << c.target;
+    EXPECT_TRUE(Matches(r.err, "done in [0-9]+ms\n")) << r.err;
+    EXPECT_TRUE(ReadFile(c.target) == ReadFile(Images() + "monolithicSparse/expected.raw"));
+    // The digest of the target file, named as the user named it.
+    EXPECT_EQ(r.out, Shell(std::string(c.tool) + " " + Quoted(c.target))) << c.target;
+    // ... which is the digest of the media.
+    std::string hex = r.out.substr(0, r.out.find(' '));
+    if (!hex.empty() && hex[0] == '\\') hex.erase(0, 1);
+    const std::string media =
+        Shell(std::string(c.tool) + " < " + Quoted(Images() + "monolithicSparse/expected.raw"));
+    EXPECT_EQ(hex, media.substr(0, media.find(' ')));
+  }
+
+  // Without -o the line names the target beside the image.
+  const std::string image = scratch + "disk.vmdk";
+  testing::WriteFile(image, ReadFile(Images() + "streamOptimized/disk.vmdk"));
+  const Outcome beside = RunCli({"convert", "--hash", "sha256", image});
+  EXPECT_EQ(beside.code, 0);
+  EXPECT_EQ(beside.out, Shell("sha256sum " + Quoted(scratch + "disk.dd")));
+}
+
+TEST(Cli, NoDigestForAConversionThatFailed) {
+  FakeScript& fake = FakeLib(FakeLibFolder());
+  fake.media_size = 3 << 20;
+  fake.fail_read_at = (2 << 20) + 5;
+  const std::string folder = ScratchFolder("hash-failure");
+  testing::WriteFile(folder + "disk.vmdk", "");
+  const Outcome r =
+      RunCli({"convert", "--hash", "sha256", folder + "disk.vmdk", "-o", folder + "out.dd"},
+             FakeLibFolder());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Matches(r.err, "read failed at offset 2097152\ndone in [0-9]+ms\n")) << r.err;
+}
+
+TEST(Cli, TheProgressLineReachesTheEndOnATerminal) {
+  const std::string target = ScratchFolder("progress") + "out.dd";
+  const Outcome r = RunCli({"convert", Images() + "streamOptimized/disk.vmdk", "-o", target},
+                           RealLibFolder(), true);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(Matches(r.err, "(\r[ 0-9]+%[^\r\n]*)*\r100%[^\r\n]*\ndone in [0-9]+ms\n")) << r.err;
+}
+
 TEST(Cli, UsageErrorsExitTwoAndHelpAndVersionZero) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"size"}, {"frobnicate", "x"}, {"convert", "a", "--bogus"}}) {
+       {std::vector<std::string>{},
+        {"size"},
+        {"frobnicate", "x"},
+        {"convert", "a", "--bogus"},
+        {"convert", "a", "--hash", "crc32"},
+        {"convert", "a", "--engine", "chunk", "--sparse"},
+        {"convert", "a", "--engine", "chunk", "--hash", "md5"}}) {
     EXPECT_EQ(RunCli(args).code, 2) << args.size();
   }
   const Outcome version = RunCli({"--version"});

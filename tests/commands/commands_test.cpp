@@ -284,10 +284,10 @@ TEST_F(CommandTest, TargetsThatCannotHoldTheImageFailWithTheReason) {
     EXPECT_FALSE(Exists(target));
     host = RecordingHost{};
     host.choice = ImageChoice{source, std::nullopt};
-    // A sparse target skips that check (holes need no space), so the
-    // second chunk's write meets the limit.
+    // Without that check (as for sparse targets) the second chunk's write
+    // meets the limit.
     ConvertOptions options;
-    options.sparse = true;
+    options.check_space = false;
     result = Convert(options);
   }
 

@@ -58,7 +58,7 @@ int Fail(void** error, const char* what) {
     auto* e = new FakeError;
     std::snprintf(e->text, sizeof e->text, "fake libvmdk: %s failed", what);
     *error = e;
-    ++g_script.errors_alive;
+    __atomic_add_fetch(&g_script.errors_alive, 1, __ATOMIC_RELAXED);
   }
   return -1;
 }
@@ -127,10 +127,16 @@ FAKE_EXPORT int libvmdk_handle_open_extent_data_files(void* handle, void** error
 
 FAKE_EXPORT ssize_type libvmdk_handle_read_buffer_at_offset(void* handle, void* buffer, size_t size,
                                                             off64_type offset, void** error) {
-  ++g_script.read_calls;
-  if (handle == nullptr) ++g_script.null_handle_calls;
+  __atomic_add_fetch(&g_script.read_calls, 1, __ATOMIC_RELAXED);
+  if (handle == nullptr) __atomic_add_fetch(&g_script.null_handle_calls, 1, __ATOMIC_RELAXED);
+  const std::int64_t end = offset + static_cast<std::int64_t>(size);
+  std::int64_t furthest = __atomic_load_n(&g_script.furthest_read_end, __ATOMIC_RELAXED);
+  while (end > furthest && !__atomic_compare_exchange_n(&g_script.furthest_read_end, &furthest, end,
+                                                        true, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+  }
   if (g_read_delay_us > 0) std::this_thread::sleep_for(std::chrono::microseconds(g_read_delay_us));
-  if (offset == g_script.fail_read_at) return Fail(error, "read");
+  // Like libvmdk, a read that meets a bad spot fails as a whole.
+  if (g_script.fail_read_at >= offset && g_script.fail_read_at < end) return Fail(error, "read");
   if (offset == g_script.zero_read_at) return 0;
   if (offset >= g_script.media_size) return 0;
   size_t count = size;
@@ -210,7 +216,7 @@ FAKE_EXPORT void libvmdk_error_free(void** error) {
   if (error == nullptr || *error == nullptr) return;
   delete static_cast<FakeError*>(*error);
   *error = nullptr;
-  --g_script.errors_alive;
+  __atomic_sub_fetch(&g_script.errors_alive, 1, __ATOMIC_RELAXED);
 }
 
 FAKE_EXPORT int libvmdk_error_backtrace_sprint(void* error, char* text, size_t size) {

@@ -13,7 +13,7 @@ struct FakeScript {
   int initialize_result;           // 1 creates a handle
   int open_extent_files_result;    // 1 = success
   int close_result;                // 0 = success
-  std::int64_t fail_read_at;       // a read starting here returns -1 (-1: never)
+  std::int64_t fail_read_at;       // a read that covers this byte returns -1 (-1: never)
   std::int64_t short_read_at;      // a read starting here gets half its bytes
   std::int64_t zero_read_at;       // a read starting here returns 0 early
   std::int64_t oversized_read_at;  // a read starting here claims one byte too many
@@ -23,7 +23,8 @@ struct FakeScript {
   int extent_type;
   char extent_name[256];
 
-  // What the binding did.
+  // What the binding did. Reads may come from several threads at once; the
+  // fake counts them atomically.
   int initialize_calls;
   int free_calls;
   int open_calls;
@@ -34,7 +35,8 @@ struct FakeScript {
   int media_size_calls;
   int handles_alive;
   int errors_alive;
-  int null_handle_calls;  // calls other than close that got a null handle
+  int null_handle_calls;           // calls other than close that got a null handle
+  std::int64_t furthest_read_end;  // the highest offset + size any read asked for
   int descriptors_alive;
   int abort_calls;
   char extent_data_files_path[4096];

@@ -195,6 +195,52 @@ bool OutputFile::Write(const void* data, std::size_t size, std::size_t* written)
   return done == size;
 }
 
+bool OutputFile::WriteAt(const void* data, std::size_t size, std::int64_t offset,
+                         std::size_t* written) {
+  const char* bytes = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(static_cast<int>(native_), bytes + done, size - done,
+                       static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RememberError();
+      break;
+    }
+    if (n == 0) {
+      last_error_ = "the system wrote no bytes";
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (written != nullptr) *written = done;
+  return done == size;
+}
+
+bool OutputFile::SetLength(std::int64_t length) {
+  while (ftruncate(static_cast<int>(native_), static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) {
+      RememberError();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OutputFile::Reserve(std::int64_t length) {
+  // fallocate, not posix_fallocate: the latter falls back to writing zeros.
+  while (fallocate(static_cast<int>(native_), 0, 0, static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) {
+      RememberError();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Files on POSIX systems keep holes wherever nothing was written.
+bool OutputFile::AllowHoles() { return true; }
+
 bool OutputFile::Close() {
   if (native_ < 0) return true;
   int fd = static_cast<int>(std::exchange(native_, -1));

@@ -6,6 +6,9 @@
 // The platform layer's own DeleteFile, not the system's ANSI/wide macro.
 #undef DeleteFile
 
+#include <winioctl.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -267,6 +270,57 @@ bool OutputFile::Write(const void* data, std::size_t size, std::size_t* written)
   }
   if (written != nullptr) *written = done;
   return done == size;
+}
+
+bool OutputFile::WriteAt(const void* data, std::size_t size, std::int64_t offset,
+                         std::size_t* written) {
+  const char* bytes = static_cast<const char*>(data);
+  std::size_t done = 0;
+  if (native_ == -1) last_error_ = "the file is not open";
+  while (native_ != -1 && done < size) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    OVERLAPPED at = {};
+    const auto position = static_cast<std::uint64_t>(offset) + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD n = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(native_), bytes + done, piece, &n, &at)) {
+      RememberError();
+      break;
+    }
+    if (n == 0) {
+      last_error_ = "the system wrote no bytes";
+      break;
+    }
+    done += n;
+  }
+  if (written != nullptr) *written = done;
+  return done == size;
+}
+
+bool OutputFile::SetLength(std::int64_t length) {
+  FILE_END_OF_FILE_INFO end = {};
+  end.EndOfFile.QuadPart = length;
+  if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(native_), FileEndOfFileInfo, &end,
+                                  sizeof end)) {
+    RememberError();
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::Reserve(std::int64_t length) {
+  FILE_ALLOCATION_INFO room = {};
+  room.AllocationSize.QuadPart = length;
+  return SetFileInformationByHandle(reinterpret_cast<HANDLE>(native_), FileAllocationInfo, &room,
+                                    sizeof room) &&
+         SetLength(length);
+}
+
+bool OutputFile::AllowHoles() {
+  DWORD returned = 0;
+  return DeviceIoControl(reinterpret_cast<HANDLE>(native_), FSCTL_SET_SPARSE, nullptr, 0, nullptr,
+                         0, &returned, nullptr) != 0;
 }
 
 bool OutputFile::Close() {
