@@ -1,15 +1,10 @@
 // tessaly-cli's words and exit codes, run in process on real images.
-#include "cli/cli.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
-#include <regex>
-#include <sstream>
 #include <vector>
 
+#include "cli/run_cli.h"
 #include "platform/platform.h"
 #include "support/test_env.h"
 
@@ -22,40 +17,6 @@ using testing::Images;
 using testing::ReadFile;
 using testing::RealLibFolder;
 using testing::ScratchFolder;
-
-// Whole-text match with ECMAScript syntax, the same on every platform.
-bool Matches(const std::string& text, const char* pattern) {
-  return std::regex_match(text, std::regex(pattern));
-}
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(std::vector<std::string> args, const std::string& library = RealLibFolder(),
-               bool terminal = false) {
-  args.insert(args.begin(), "tessaly-cli");
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  std::ostringstream out;
-  std::ostringstream err;
-  const int code =
-      Run(static_cast<int>(argv.size()), argv.data(), out, err, terminal, library.c_str());
-  return {code, out.str(), err.str()};
-}
-
-// What a shell command prints on stdout.
-std::string Shell(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string text;
-  char buffer[4096];
-  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) text += buffer;
-  return text;
-}
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 TEST(Cli, SizePrintsTheThreeLinesOnStdout) {
   const Outcome r = RunCli({"size", Images() + "gib.vmdk"});
@@ -116,44 +77,6 @@ TEST(Cli, ReadFailuresAreNotSuccess) {
   const Outcome no_handle = RunCli({"size", "disk.vmdk"}, FakeLibFolder());
   EXPECT_EQ(no_handle.code, 1);
   EXPECT_EQ(no_handle.err, "could not create a libvmdk handle\n");
-}
-
-TEST(Cli, HashPrintsWhatCoreutilsPrintsForTheTarget) {
-  const std::string scratch = ScratchFolder("hash");
-  struct Case {
-    std::vector<std::string> options;
-    const char* tool;
-    std::string target;
-  };
-  for (const Case& c : {
-           Case{{"--hash", "sha256"}, "sha256sum", scratch + "out.dd"},
-           Case{{"--sparse", "--hash", "md5"}, "md5sum", scratch + "sparse.dd"},
-           Case{{"--hash", "sha1"}, "sha1sum", scratch + "back\\slash.dd"},
-           Case{{"--hash", "sha256"}, "sha256sum", scratch + "new\nline.dd"},
-       }) {
-    std::vector<std::string> args{"convert", Images() + "monolithicSparse/disk.vmdk", "-o",
-                                  c.target};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const Outcome r = RunCli(args);
-    EXPECT_EQ(r.code, 0) << c.target;
-    EXPECT_TRUE(Matches(r.err, "done in [0-9]+ms\n")) << r.err;
-    EXPECT_TRUE(ReadFile(c.target) == ReadFile(Images() + "monolithicSparse/expected.raw"));
-    // The digest of the target file, named as the user named it.
-    EXPECT_EQ(r.out, Shell(std::string(c.tool) + " " + Quoted(c.target))) << c.target;
-    // ... which is the digest of the media.
-    std::string hex = r.out.substr(0, r.out.find(' '));
-    if (!hex.empty() && hex[0] == '\\') hex.erase(0, 1);
-    const std::string media =
-        Shell(std::string(c.tool) + " < " + Quoted(Images() + "monolithicSparse/expected.raw"));
-    EXPECT_EQ(hex, media.substr(0, media.find(' ')));
-  }
-
-  // Without -o the line names the target beside the image.
-  const std::string image = scratch + "disk.vmdk";
-  testing::WriteFile(image, ReadFile(Images() + "streamOptimized/disk.vmdk"));
-  const Outcome beside = RunCli({"convert", "--hash", "sha256", image});
-  EXPECT_EQ(beside.code, 0);
-  EXPECT_EQ(beside.out, Shell("sha256sum " + Quoted(scratch + "disk.dd")));
 }
 
 TEST(Cli, NoDigestForAConversionThatFailed) {
