@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# Runs tessaly.exe under Wine on a virtual display with window_probe.exe
-# beside it, which checks the window, works it (IMAGE is handed on to it) and
-# closes it; passes when the probe found no fault and tessaly.exe then exited
-# 0 of its own accord.
+# Runs tessaly.exe under Wine with window_probe.exe beside it, which checks
+# the window, works it (IMAGE is handed on to it) and closes it; passes when
+# the probe found no fault and tessaly.exe then exited 0 of its own accord.
+# Needs a display (under_display.sh gives it one).
 #   window_smoke.sh WINE TESSALY_EXE PROBE_EXE [IMAGE]
 set -euo pipefail
-if [[ "${1:-}" != --inside ]]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
-fi
-shift
 wine=$1
 app=$2
 probe=$3
