@@ -1,8 +1,9 @@
-// The crash reporter's settings, all in one table. Each row is one setting
-// of the reporter with its value; rows that mean nothing on this platform
-// stay in the table with `applies` false and a note saying why, and there is
-// no code for them. Code reads a value with Flag/Number/Text below, which
-// refuse (at compile time) a name that is not in the table or does not apply.
+// The crash reporter's settings, all in one table for both front ends (Qt
+// on Linux, Win32 on Windows). Each row is one setting of the reporter with
+// its value; rows that neither front end acts on stay in the table with
+// `applies` false and a note saying why, and there is no code for them.
+// Code reads a value with Flag/Number/Text below, which refuse (at compile
+// time) a name that is not in the table or does not apply.
 #pragma once
 
 #include <string_view>
@@ -33,7 +34,7 @@ inline constexpr bool kNotHere = false;
 
 // clang-format off
 inline constexpr Setting kSettings[] = {
-  {"Enabled",          true,  kApplies, "the application's notify() hands every exception that leaves an event handler to the reporter"},
+  {"Enabled",          true,  kApplies, "every exception that leaves an event handler goes to the reporter: through the application's notify() (Qt), through the window procedure (Windows)"},
   {"TitleBar",         "%appname%", kApplies, "the executable's file name with its extension"},
   {"ExceptMsg",        "An error occurred in the application.", kApplies, "shown above the exception's message"},
   {"SendBtnVis",       true,  kApplies, "\"send bug report\""},
@@ -50,8 +51,8 @@ inline constexpr Setting kSettings[] = {
   {"AutoRestart",      0,     kApplies, "minutes until an automatic restart; 0: none"},
   {"AutoClose",        0,     kApplies, "minutes until an automatic close; 0: none"},
   {"CheckFreeze",      false, kApplies, "no watch for a main thread that stops answering"},
-  {"MailViaMapi",      true,  kNotHere, "MAPI is a Windows mail interface"},
-  {"MailViaMailto",    true,  kApplies, "\"send bug report\" opens the user's mail program with a mailto: URL"},
+  {"MailViaMapi",      true,  kNotHere, "MAPI is a Windows mail interface; the Windows reporter does not use it either (not built: no MAPI mail client to test it against), it sends by mailto: alone"},
+  {"MailViaMailto",    true,  kApplies, "\"send bug report\" opens the user's mail program with a mailto: URL (on Windows through ShellExecuteA)"},
   {"MailAsSmtpServer", false, kApplies, "the reporter sends no mail itself"},
   {"MailAsSmtpClient", false, kApplies, "the reporter sends no mail itself"},
   {"UploadViaHttp",    false, kApplies, "no upload"},
@@ -65,7 +66,7 @@ inline constexpr Setting kSettings[] = {
   {"NoDupExcepts",     true,  kApplies, "an exception of the same type, message and raising place as one already reported is shown as a plain message, without a new report"},
   {"NoDupFreezes",     true,  kNotHere, "no freeze check runs (CheckFreeze is off), so there are no freezes to compare"},
   {"ListThreads",      true,  kApplies, "the report lists the process's threads"},
-  {"ShowDisAsm",       true,  kNotHere, "no disassembly of the raising code on Linux"},
+  {"ShowDisAsm",       true,  kNotHere, "no disassembly of the raising code on either platform (not built)"},
   {"LimitDisAsm",      5,     kNotHere, "belongs to ShowDisAsm"},
   {"CpuRegs",          false, kApplies, "no register dump"},
   {"StackDump",        false, kApplies, "no raw stack dump"},
