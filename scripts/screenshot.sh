@@ -15,7 +15,9 @@ if [[ "${1:-}" != --inside ]]; then
   out=${2:-$root/docs}
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
-  exec xvfb-run -a -s "-screen 0 1024x600x24" "$0" --inside "$build" "$out"
+  # -noreset: the server must not restart between the two programs, when
+  # it briefly has no client left.
+  exec xvfb-run -a -s "-screen 0 1024x600x24 -noreset" "$0" --inside "$build" "$out"
 fi
 build=$2
 out=$3

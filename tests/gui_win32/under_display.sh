@@ -5,7 +5,7 @@
 #   under_display.sh WINE COMMAND [ARGS...]
 set -euo pipefail
 if [[ "${1:-}" != --inside ]]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$0" --inside "$@"
 fi
 wineserver=$(dirname "$2")/wineserver
 shift 2
