@@ -118,6 +118,10 @@ class OutputFile {
  private:
   explicit OutputFile(std::intptr_t native) : native_(native) {}
   void RememberError();
+  // Write and WriteAt on an open file: every byte, at `*offset` or (null)
+  // the position.
+  bool WriteAll(const void* data, std::size_t size, const std::int64_t* offset,
+                std::size_t* written);
 
   std::intptr_t native_ = -1;
   std::string last_error_;

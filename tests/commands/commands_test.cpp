@@ -265,6 +265,8 @@ TEST_F(CommandTest, ATargetThatCannotBeReplacedFailsTheWrite) {
   host.choice = ImageChoice{source, std::nullopt};
   EXPECT_EQ(Convert().outcome, Outcome::kFailed);
   EXPECT_THAT(host.MessageTexts(), ElementsAre("writefile failed"));
+  // The reason is why the target could not be made.
+  EXPECT_EQ(host.messages[0].reason, "File exists");
   EXPECT_EQ(ReadFile(target + "/keep"), "kept");
   EXPECT_EQ(host.events.back().rfind("status:done in ", 0), 0u);
 }

@@ -159,49 +159,16 @@ OutputFile OutputFile::CreateNew(const std::string& path) {
   return file;
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : native_(std::exchange(other.native_, -1)), last_error_(std::move(other.last_error_)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = std::exchange(other.native_, -1);
-    last_error_ = std::move(other.last_error_);
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
-bool OutputFile::IsOpen() const { return native_ >= 0; }
-
-bool OutputFile::Write(const void* data, std::size_t size, std::size_t* written) {
+bool OutputFile::WriteAll(const void* data, std::size_t size, const std::int64_t* offset,
+                          std::size_t* written) {
   const char* bytes = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    ssize_t n = write(static_cast<int>(native_), bytes + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RememberError();
-      break;
-    }
-    if (n == 0) {
-      last_error_ = "the system wrote no bytes";
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (written != nullptr) *written = done;
-  return done == size;
-}
-
-bool OutputFile::WriteAt(const void* data, std::size_t size, std::int64_t offset,
-                         std::size_t* written) {
-  const char* bytes = static_cast<const char*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = pwrite(static_cast<int>(native_), bytes + done, size - done,
-                       static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    const int fd = static_cast<int>(native_);
+    const ssize_t n = offset == nullptr
+                          ? write(fd, bytes + done, size - done)
+                          : pwrite(fd, bytes + done, size - done,
+                                   static_cast<off_t>(*offset + static_cast<std::int64_t>(done)));
     if (n < 0) {
       if (errno == EINTR) continue;
       RememberError();

@@ -233,58 +233,21 @@ OutputFile OutputFile::CreateNew(const std::string& path) {
   return out;
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : native_(std::exchange(other.native_, -1)), last_error_(std::move(other.last_error_)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = std::exchange(other.native_, -1);
-    last_error_ = std::move(other.last_error_);
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
-bool OutputFile::IsOpen() const { return native_ != -1; }
-
-bool OutputFile::Write(const void* data, std::size_t size, std::size_t* written) {
+bool OutputFile::WriteAll(const void* data, std::size_t size, const std::int64_t* offset,
+                          std::size_t* written) {
   const char* bytes = static_cast<const char*>(data);
   std::size_t done = 0;
-  if (native_ == -1) {
-    last_error_ = "the file is not open";
-  }
-  while (native_ != -1 && done < size) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-    DWORD n = 0;
-    if (!WriteFile(reinterpret_cast<HANDLE>(native_), bytes + done, piece, &n, nullptr)) {
-      RememberError();
-      break;
-    }
-    if (n == 0) {
-      last_error_ = "the system wrote no bytes";
-      break;
-    }
-    done += n;
-  }
-  if (written != nullptr) *written = done;
-  return done == size;
-}
-
-bool OutputFile::WriteAt(const void* data, std::size_t size, std::int64_t offset,
-                         std::size_t* written) {
-  const char* bytes = static_cast<const char*>(data);
-  std::size_t done = 0;
-  if (native_ == -1) last_error_ = "the file is not open";
-  while (native_ != -1 && done < size) {
+  while (done < size) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     OVERLAPPED at = {};
-    const auto position = static_cast<std::uint64_t>(offset) + done;
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    if (offset != nullptr) {
+      const auto position = static_cast<std::uint64_t>(*offset) + done;
+      at.Offset = static_cast<DWORD>(position);
+      at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    }
     DWORD n = 0;
-    if (!WriteFile(reinterpret_cast<HANDLE>(native_), bytes + done, piece, &n, &at)) {
+    if (!WriteFile(reinterpret_cast<HANDLE>(native_), bytes + done, piece, &n,
+                   offset != nullptr ? &at : nullptr)) {
       RememberError();
       break;
     }
