@@ -8,7 +8,7 @@
 
 #include "platform/platform.h"
 #include "report/mailto.h"
-#include "report/report_file.h"
+#include "report/reporter_flow.h"
 #include "report/settings.h"
 
 namespace tessaly::gui {
@@ -95,17 +95,28 @@ void ShowPlainMessage(CrashActions& actions, const std::string& text) {
   actions.ShowMessage(ReporterTitle(), text);
 }
 
-// Writes the report to the bug report file, where a setting asks for that.
-// With AutoSave off and no save button, none does.
-void SaveWhereAsked(const std::string& report) {
-  constexpr bool kAutoSave = report::Flag("AutoSave");
-  constexpr std::string_view kFile = report::Text("BugRepFile");
-  constexpr long kFileSize = report::Number("BugRepFileSize");
-  if constexpr (kAutoSave) {
-    const std::string path = platform::FolderOf(platform::ExecutablePath()) + std::string(kFile);
-    report::AppendBugReport(path, report, kFileSize, nullptr);
+// The reporter's screen and process, for the shared flow.
+class Win32Front : public report::ReporterFront {
+ public:
+  explicit Win32Front(CrashActions& actions) : actions_(actions) {}
+  void ShowPlain(const std::string& text) override { ShowPlainMessage(actions_, text); }
+  report::Choice ShowReport(const std::string& message, const std::string& report) override {
+    CrashDialog dialog(ReporterTitle(), message, report, actions_);
+    switch (actions_.Run(dialog)) {
+      case CrashDialog::kRestart:
+        return report::Choice::kRestart;
+      case CrashDialog::kClose:
+        return report::Choice::kClose;
+      default:  // continue, or the dialog closed by its title bar
+        return report::Choice::kContinue;
+    }
   }
-}
+  bool StartAgain() override { return actions_.StartAgain(); }
+  void Quit(int exit_code) override { actions_.Quit(exit_code); }
+
+ private:
+  CrashActions& actions_;
+};
 
 }  // namespace
 
@@ -326,34 +337,8 @@ void CrashDialog::Finish(int choice) {
 }
 
 void CrashReporter::Report(std::exception_ptr error) {
-  const report::ExceptionFacts facts = report::DescribeException(error);
-  if constexpr (report::Flag("NoDupExcepts")) {
-    if (duplicates_.SeenBefore(facts)) {
-      // Reported once already: say it again, without a new report.
-      ShowPlainMessage(*actions_, std::string(kExceptMsg) + "\r\n\r\n" + facts.message +
-                                      "\r\n\r\n(This error was reported before.)");
-      return;
-    }
-  }
-  const std::string text =
-      report::BuildBugReport(report::CollectProcessFacts(TESSALY_VERSION), facts);
-  SaveWhereAsked(text);
-
-  CrashDialog dialog(ReporterTitle(), facts.message, text, *actions_);
-  switch (actions_->Run(dialog)) {
-    case CrashDialog::kRestart:
-      if (actions_->StartAgain()) {
-        actions_->Quit(0);
-      } else {
-        ShowPlainMessage(*actions_, "The application could not be started again.");
-      }
-      break;
-    case CrashDialog::kClose:
-      actions_->Quit(1);
-      break;
-    default:  // continue, or the dialog closed by its title bar
-      break;
-  }
+  Win32Front front(*actions_);
+  report::HandleException(error, duplicates_, front, "\r\n");
 }
 
 }  // namespace tessaly::gui
