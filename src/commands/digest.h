@@ -29,6 +29,8 @@ class Digest {
 
  private:
   explicit Digest(void* context) : context_(context) {}
+  // Lower-case hex of a finished digest's bytes.
+  static std::string Hex(const unsigned char* bytes, std::size_t size);
   void* context_;  // the implementation's state
   bool failed_ = false;
 };

@@ -31,11 +31,6 @@ Context* Of(void* context) { return static_cast<Context*>(context); }
 
 }  // namespace
 
-const std::vector<std::string>& Digest::Names() {
-  static const std::vector<std::string> names{"sha256", "sha1", "md5"};
-  return names;
-}
-
 std::unique_ptr<Digest> Digest::Create(const std::string& name) {
   const wchar_t* id = AlgorithmFor(name);
   if (id == nullptr) return nullptr;
@@ -71,13 +66,7 @@ std::string Digest::FinishHex() {
       failed_) {
     return {};
   }
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : value) {
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 15];
-  }
-  return hex;
+  return Hex(value.data(), value.size());
 }
 
 }  // namespace tessaly::commands

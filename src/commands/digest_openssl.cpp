@@ -16,11 +16,6 @@ EVP_MD_CTX* Context(void* context) { return static_cast<EVP_MD_CTX*>(context); }
 
 }  // namespace
 
-const std::vector<std::string>& Digest::Names() {
-  static const std::vector<std::string> names{"sha256", "sha1", "md5"};
-  return names;
-}
-
 std::unique_ptr<Digest> Digest::Create(const std::string& name) {
   const EVP_MD* algorithm = AlgorithmFor(name);
   if (algorithm == nullptr) return nullptr;
@@ -43,13 +38,7 @@ std::string Digest::FinishHex() {
   unsigned char value[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_DigestFinal_ex(Context(context_), value, &length) != 1 || failed_) return {};
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[value[i] >> 4];
-    hex += kHex[value[i] & 15];
-  }
-  return hex;
+  return Hex(value, length);
 }
 
 }  // namespace tessaly::commands

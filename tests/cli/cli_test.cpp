@@ -39,6 +39,18 @@ TEST(Cli, ConvertWritesTheImageAndTheTime) {
   EXPECT_TRUE(Matches(verbose.err, "start\ndone in [0-9]+ms\n")) << verbose.err;
 }
 
+TEST(Cli, HashIsTheDigestOfTheDisk) {
+  // On every platform, whichever library computes it.
+  const std::string target = ScratchFolder("hash-any") + "out.dd";
+  const Outcome r =
+      RunCli({"convert", "--hash", "sha256", Images() + "streamOptimized/disk.vmdk", "-o", target});
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::string expected = ReadFile(Images() + "streamOptimized/expected.sha256");
+  expected = expected.substr(0, expected.find('\n'));
+  ASSERT_EQ(expected.size(), 64u);
+  EXPECT_NE(r.out.find(expected + "  "), std::string::npos) << r.out;
+}
+
 TEST(Cli, FailuresSayTheirTextOnStderrAndExitNonZero) {
   const std::string scratch = ScratchFolder("failures");
   struct Case {
