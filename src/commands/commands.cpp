@@ -10,17 +10,12 @@
 namespace tessaly::commands {
 namespace {
 
-std::unique_ptr<vmdk::TLibVMDK> MakeLib(const std::string& folder) {
-  return folder.empty() ? std::make_unique<vmdk::TLibVMDK>()
-                        : std::make_unique<vmdk::TLibVMDK>(folder);
-}
-
 // Holds the command's binding in the session's slot and empties the slot
 // however the command ends, which closes the image and releases the library.
 class CurrentLibScope {
  public:
   explicit CurrentLibScope(Session& session) : slot_(session.current_lib) {
-    slot_ = MakeLib(session.library_folder);
+    slot_ = MakeBinding(session.library_folder);
   }
   ~CurrentLibScope() { slot_.reset(); }
   CurrentLibScope(const CurrentLibScope&) = delete;
@@ -170,7 +165,7 @@ Result RunConversion(Session& session, const ConvertOptions& options) {
                 if (options.byte_progress) options.byte_progress(offset, media_size);
               },
               [&] {
-                auto reader = MakeLib(session.library_folder);
+                auto reader = MakeBinding(session.library_folder);
                 if (OpenImageFile(*reader, *choice) != 0) throw Error(texts::kNoHandle);
                 OpenImageData(*reader, choice->path, rules);
                 return reader;

@@ -172,9 +172,7 @@ ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRu
   if (std::find(chain.begin(), chain.end(), IdentityOf(parent_path)) != chain.end()) {
     throw Error("the snapshot chain loops back to " + parent_path);
   }
-  auto parent = rules.library_folder.empty()
-                    ? std::make_unique<vmdk::TLibVMDK>()
-                    : std::make_unique<vmdk::TLibVMDK>(rules.library_folder);
+  auto parent = MakeBinding(rules.library_folder);
   if (OpenImageFile(*parent, ImageChoice{parent_path, std::nullopt}) != 0) {
     throw Error("the parent image " + parent_path + " could not be opened");
   }
@@ -195,6 +193,11 @@ ImageFiles OpenChain(vmdk::TLibVMDK& lib, const std::string& path, const ImageRu
 }
 
 }  // namespace
+
+std::unique_ptr<vmdk::TLibVMDK> MakeBinding(const std::string& folder) {
+  return folder.empty() ? std::make_unique<vmdk::TLibVMDK>()
+                        : std::make_unique<vmdk::TLibVMDK>(folder);
+}
 
 int OpenImageFile(vmdk::TLibVMDK& lib, const ImageChoice& choice) {
   std::optional<std::wstring> wide = choice.wide ? choice.wide : platform::WidePathFor(choice.path);

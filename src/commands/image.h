@@ -3,6 +3,7 @@
 // an image names is checked before the library touches it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct ImageRules {
 
 // Every file an opened image reads: itself, its extent files and its parents'.
 using ImageFiles = std::vector<platform::FileIdentity>;
+
+// A new binding loading libvmdk from `folder`; empty: the executable's folder.
+std::unique_ptr<vmdk::TLibVMDK> MakeBinding(const std::string& folder);
 
 // Opens the image file itself: by its 16-bit path where the platform's paths
 // are code-page strings, by its bytes elsewhere. 0 when a handle exists.
